@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+// The bootstrap interval of a chain mean: M resamples of the N chain values,
+// drawn with replacement, give M resample means; sorted ascending, the 17th
+// and 85th smallest of 100 bound an interval of about one standard deviation
+// (68 %) around the estimate.
+
+inline constexpr std::size_t bootstrap_lower_rank = 16;  // 17th smallest of 100
+inline constexpr std::size_t bootstrap_upper_rank = 84;  // 85th smallest of 100
+
+struct BootstrapInterval {
+    double lower;
+    double upper;
+
+    bool operator==(const BootstrapInterval&) const = default;
+};
+
+// Exchanges the doubles that p and q point to.
+inline void swap(double* p, double* q)
+{
+    const double t = *p;
+    *p = *q;
+    *q = t;
+}
+
+// Fills the N x M index table k-major: entry k * M + l, for sample k of
+// resample l, is trunc(N r) for a fresh draw r, so every index lies in
+// 0 to N - 1.
+template <class Uniform>
+void draw_resample_indices(std::span<std::int64_t> index, std::int64_t n, std::int64_t m, Uniform&& uniform)
+{
+    for (std::int64_t k = 0; k < n; ++k) {
+        for (std::int64_t l = 0; l < m; ++l) {
+            const double r = static_cast<double>(uniform());
+            index[static_cast<std::size_t>(k * m + l)] = static_cast<std::int64_t>(static_cast<double>(n) * r);
+        }
+    }
+}
+
+// Sorts ascending by exchange: each position a in turn receives the smallest
+// of the rest, exchanging only on a strict >, so equal means never move past
+// each other.
+inline void exchange_sort(std::span<double> means)
+{
+    for (std::size_t a = 0; a + 1 < means.size(); ++a) {
+        for (std::size_t b = a + 1; b < means.size(); ++b) {
+            if (means[a] > means[b]) {
+                swap(&means[b], &means[a]);
+            }
+        }
+    }
+}
+
+// The interval of `values` (the observable at each of the N chain points)
+// for the resamples in `index` (N x means.size(), k-major). Each resample
+// mean sums its N terms in increasing k from 0 and divides by N; `means`
+// receives them, sorted.
+inline BootstrapInterval bootstrap_interval(std::span<const double> values, std::span<const std::int64_t> index,
+                                            std::span<double> means)
+{
+    const std::size_t n = values.size();
+    const std::size_t m = means.size();
+    for (std::size_t l = 0; l < m; ++l) {
+        double sum = 0.0;
+        for (std::size_t k = 0; k < n; ++k) {
+            sum = sum + values[static_cast<std::size_t>(index[k * m + l])];
+        }
+        means[l] = sum / static_cast<double>(n);
+    }
+    exchange_sort(means);
+    return {means[bootstrap_lower_rank], means[bootstrap_upper_rank]};
+}

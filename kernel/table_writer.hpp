@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdio>
+
+// Writes a program's table and makes sure it arrived: a table that could not
+// be created, written or closed ends the program with one line on standard
+// error, "<program>: cannot write <file>: <reason>", and exit status 1.
+// Nothing is reported as success after a failed write.
+class TableWriter {
+public:
+    // Creates or truncates `path` in the working directory.
+    TableWriter(const char* program, const char* path);
+
+    // Writes to standard output instead of a file.
+    static TableWriter standard_output(const char* program);
+
+    TableWriter(TableWriter&& other) noexcept;
+    TableWriter(const TableWriter&) = delete;
+    TableWriter& operator=(const TableWriter&) = delete;
+    TableWriter& operator=(TableWriter&&) = delete;
+    ~TableWriter();
+
+    // One printf-style piece of a row.
+    [[gnu::format(printf, 2, 3)]] void write(const char* format, ...);
+
+    // Flushes and closes, reporting a failure of either.
+    void close();
+
+private:
+    TableWriter(const char* program, const char* name, std::FILE* file);
+    [[noreturn]] void fail(int error) const;
+
+    const char* program_;
+    const char* name_;
+    std::FILE* file_;
+};
+
+// Makes sure descriptors 0, 1 and 2 are in use before any file is opened, so
+// that a table can never land on a closed standard stream's descriptor. A
+// closed stream is filled with a read-only /dev/null, on which writes still
+// fail as they would on the closed stream.
+void guard_standard_streams();
+
+// Flushes standard output (the generator's notice, or a table) and reports a
+// failed write as above, naming "standard output".
+void finish_standard_output(const char* program);

@@ -1,0 +1,46 @@
+// The Metropolis estimate of the metropolis program with a ten-block
+// jackknife error over all values taken so far: "tmjack.dat" holds the
+// sample count, the running mean and the error. Row 1's error is
+// not-a-number (its last block is empty).
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "jackknife.hpp"
+#include "metropolis.hpp"
+#include "point3.hpp"
+#include "random.hpp"
+#include "table_writer.hpp"
+#include "test_functions.hpp"
+
+namespace {
+
+double f(const Point3& p) { return moment_observable(p); }
+
+}  // namespace
+
+int main()
+{
+    constexpr const char* program = "metropolis_jackknife";
+    constexpr std::int32_t n = 10000;
+    constexpr std::int64_t Nstep = 1000;
+    guard_standard_streams();
+
+    std::vector<double> values(n);
+    Point3 current;
+    draw_point(current);
+    TableWriter table(program, "tmjack.dat");
+    double sum = 0.0;
+    for (std::int64_t i = 1; i < n; ++i) {
+        sweep(current, Nstep);
+        const double v = f(current);
+        values[static_cast<std::size_t>(i - 1)] = v;
+        sum = sum + v;
+        const double mean = sum / static_cast<double>(i);
+        const double error = jackknife_error(std::span(values).first(static_cast<std::size_t>(i)), mean);
+        table.write("%i\t%f\t%f\n", static_cast<int>(i), mean, error);
+    }
+    table.close();
+    finish_standard_output(program);
+    return 0;
+}
