@@ -1,0 +1,37 @@
+#pragma once
+
+// Runs the suite's programs in fresh temporary folders and reads what they
+// left behind.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct ProgramRun {
+    int exit_status = -1;          // the program's exit status, or -1 if it did not exit normally
+    std::string standard_output;
+    std::string standard_error;
+    std::filesystem::path folder;  // the working directory it ran in
+};
+
+// A new empty folder below the system's temporary directory, removed when the
+// test process ends.
+std::filesystem::path fresh_folder();
+
+// The built program's path.
+std::filesystem::path program_path(const std::string& program);
+
+// Runs `program` with `folder` as working directory through the shell, with
+// `redirections` appended to the command line (for example "> /dev/full" or
+// ">&-"), capturing standard output and error unless redirected.
+ProgramRun run_program(const std::string& program, const std::filesystem::path& folder,
+                       const std::string& redirections = "");
+
+// The whole file, or an empty string if it cannot be read.
+std::string read_file(const std::filesystem::path& path);
+
+// The file's lines, without their newlines.
+std::vector<std::string> read_lines(const std::filesystem::path& path);
+
+// The tab-separated fields of one row.
+std::vector<std::string> fields(const std::string& row);
