@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <system_error>
@@ -76,6 +77,16 @@ ProgramRun run_program(const std::string& program, const std::filesystem::path& 
     run.standard_error = read_file(err);
     run.folder = folder;
     return run;
+}
+
+const ProgramRun& shared_run(const std::string& program)
+{
+    static std::map<std::string, ProgramRun> runs;
+    auto found = runs.find(program);
+    if (found == runs.end()) {
+        found = runs.emplace(program, run_program(program, fresh_folder())).first;
+    }
+    return found->second;
 }
 
 std::string read_file(const std::filesystem::path& path)

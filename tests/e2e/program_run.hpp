@@ -27,6 +27,10 @@ std::filesystem::path program_path(const std::string& program);
 ProgramRun run_program(const std::string& program, const std::filesystem::path& folder,
                        const std::string& redirections = "");
 
+// The run of `program` in a fresh folder with nothing redirected, made once
+// per test process and shared by every test that only reads its output.
+const ProgramRun& shared_run(const std::string& program);
+
 // The whole file, or an empty string if it cannot be read.
 std::string read_file(const std::filesystem::path& path);
 
