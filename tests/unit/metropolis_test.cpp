@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "metropolis.hpp"
+#include "point3.hpp"
+#include "random.hpp"
+#include "test_functions.hpp"
+
+namespace {
+
+// A uniform source that plays back chosen values and counts what it gave.
+struct ScriptedDraws {
+    std::vector<float> values;
+    std::size_t taken = 0;
+    float operator()() { return values.at(taken++); }
+};
+
+constexpr float largest_draw = 1.0f - 0x1p-24f;
+
+TEST(MetropolisStep, TakesFourDrawsInTheOrderXYZThenU)
+{
+    ScriptedDraws draws{{0.25f, 0.5f, 0.75f, 0.0f}};
+    Point3 current{0.5, 0.5, 0.5};
+    step(current, draws);
+    EXPECT_EQ(draws.taken, 4u);
+    EXPECT_EQ(current, (Point3{0.25, 0.5, 0.75}));
+}
+
+// A current point whose weight is exactly twice the proposal's as the step
+// computes it, so that r = 0.5 exactly: a draw of 0.5 then ties with r.
+// The current point's x is searched among the doubles next to the exact
+// solution x^2 = x_p^2 - ln 2 + ...; the quotient rounds to exactly 0.5 for
+// some of them.
+Point3 point_with_ratio_one_half(const Point3& proposal)
+{
+    const double target_sum = (proposal.x * proposal.x + proposal.y * proposal.y + proposal.z * proposal.z)
+                              - std::log(2.0);
+    Point3 current{0.0, proposal.y, proposal.z};
+    double x = std::sqrt(target_sum - proposal.y * proposal.y - proposal.z * proposal.z);
+    for (int k = 0; k < 4096; ++k) {
+        x = std::nextafter(x, k % 2 == 0 ? 0.0 : 1.0);
+        current.x = x;
+        if (P(proposal) / P(current) == 0.5) {
+            return current;
+        }
+    }
+    ADD_FAILURE() << "no point with an exact ratio found";
+    return current;
+}
+
+TEST(MetropolisStep, AcceptsWhenTheRatioEqualsTheDrawAndRejectsJustAbove)
+{
+    const Point3 proposal{0.875, 0.25, 0.5};
+    const Point3 start = point_with_ratio_one_half(proposal);
+    ASSERT_EQ(P(proposal) / P(start), 0.5);
+
+    Point3 tie = start;
+    ScriptedDraws at_ratio{{0.875f, 0.25f, 0.5f, 0.5f}};
+    step(tie, at_ratio);
+    EXPECT_EQ(tie, proposal);
+
+    Point3 above = start;
+    ScriptedDraws just_above{{0.875f, 0.25f, 0.5f, 0.5f + 0x1p-24f}};
+    step(above, just_above);
+    EXPECT_EQ(above, start);
+}
+
+TEST(MetropolisStep, AlwaysAcceptsADrawOfZero)
+{
+    // The corner (1, 1, 1) has the smallest weight of the cube: r is smallest
+    // when moving there from the origin, and u = 0 still accepts.
+    ScriptedDraws draws{{largest_draw, largest_draw, largest_draw, 0.0f}};
+    Point3 current{0.0, 0.0, 0.0};
+    step(current, draws);
+    EXPECT_EQ(current, (Point3{largest_draw, largest_draw, largest_draw}));
+}
+
+TEST(MetropolisStep, RejectsWhenTheDrawExceedsTheRatio)
+{
+    // From the origin to near (1, 1, 1): r is about exp(-3) = 0.0498.
+    ScriptedDraws draws{{largest_draw, largest_draw, largest_draw, 0.5f}};
+    Point3 current{0.0, 0.0, 0.0};
+    step(current, draws);
+    EXPECT_EQ(current, (Point3{0.0, 0.0, 0.0}));
+    EXPECT_EQ(draws.taken, 4u);
+}
+
+TEST(MetropolisStep, AlwaysAcceptsAProposalOfLargerWeight)
+{
+    // r >= 1 > u for any u the generator can give.
+    ScriptedDraws draws{{0.125f, 0.125f, 0.125f, largest_draw}};
+    Point3 current{0.5, 0.5, 0.5};
+    step(current, draws);
+    EXPECT_EQ(current, (Point3{0.125, 0.125, 0.125}));
+}
+
+TEST(MetropolisSweep, ConsumesFourDrawsPerUpdateAndMatchesSingleSteps)
+{
+    UniformGenerator seeded;
+    ASSERT_TRUE(seeded.seed(0));
+    UniformGenerator by_sweep = seeded;
+    UniformGenerator by_steps = seeded;
+    UniformGenerator counted = seeded;
+    Point3 a{0.5, 0.5, 0.5};
+    Point3 b = a;
+    sweep(a, 1000, by_sweep);
+    for (int s = 0; s < 1000; ++s) {
+        step(b, by_steps);
+    }
+    for (int draw = 0; draw < 4000; ++draw) {
+        counted();
+    }
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(by_sweep, counted);
+}
+
+TEST(MetropolisSweep, StaysInTheUnitCubeAndMovesOnlyByAcceptance)
+{
+    UniformGenerator g;
+    ASSERT_TRUE(g.seed(0));
+    Point3 current;
+    draw_point(current, g);
+    int moves = 0;
+    for (int s = 0; s < 20000; ++s) {
+        const Point3 before = current;
+        step(current, g);
+        if (current != before) {
+            ++moves;
+            // A move replaces all three coordinates at once.
+            EXPECT_NE(current.x, before.x);
+        }
+        ASSERT_GE(current.y, 0.0);
+        ASSERT_LT(current.y, 1.0);
+    }
+    // Independent proposals are accepted often but not always under this
+    // mild weight (it varies by a factor e^3 over the cube).
+    EXPECT_GT(moves, 10000);
+    EXPECT_LT(moves, 20000);
+}
+
+}  // namespace
