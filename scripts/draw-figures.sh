@@ -38,3 +38,5 @@ fi
 
 echo
 "$tool" summary "$folder"
+echo
+echo "summary written to $folder/summary.md"
