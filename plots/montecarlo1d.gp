@@ -4,7 +4,7 @@ table = 'tmontecarlo.dat'
 figure = 'montecarlo1d.png'
 experiment = 'montecarlo1d'
 integrand = 'uniform Monte Carlo for ∫_0^1 sin(πx) dx'
-exact = exact_sine
-exact_label = 'exact 2/π'
+exact_variable = 'exact_sine'
+exact_text = '2/π'
 samples(count) = count - 1
 load 'uniform_montecarlo.gp'

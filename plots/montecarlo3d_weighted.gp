@@ -5,7 +5,6 @@ table = 'tmontecarlo3D2.dat'
 figure = 'montecarlo3d_weighted.png'
 experiment = 'montecarlo3d\_weighted'
 integrand = 'uniform Monte Carlo for ∭ 128x^3y^2z e^{−(x^2+y^2+z^2)} / 0.416538'
-exact = exact_weighted
-exact_label = sprintf('exact %.7f', exact_weighted)
+exact_variable = 'exact_weighted'
 samples(count) = count
 load 'uniform_montecarlo.gp'

@@ -1,6 +1,7 @@
-# Shared look of every figure. The run script puts this folder on gnuplot's
-# load path and passes the exact values (from the test functions in C++) as
-# variables, so no figure carries a pasted constant.
+# Shared look of every figure, loaded first by each figure script. The
+# figure step (scripts/draw-figures.sh) runs gnuplot in the output folder
+# with this folder in GNUPLOT_LIB and passes the exact values, computed beside
+# the test functions in C++, as variables: no figure carries a pasted constant.
 
 set encoding utf8
 

@@ -3,9 +3,13 @@
 # absolute error on log-log axes with an N^{-1/2} guide through the errors.
 #
 # Set by the caller: table, figure, experiment (title), integrand (as text),
-# exact, exact_label, and samples(count), the number of samples behind a row.
+# exact_variable (the name of the exact value passed in), optionally
+# exact_text (how to write it), and samples(count), the number of samples
+# behind a row.
 
 load 'style.gp'
+exact = value(exact_variable)
+exact_label = exists('exact_text') ? 'exact '.exact_text : sprintf('exact %.7f', exact)
 set output figure
 
 error(count, mean) = abs(mean - exact)
