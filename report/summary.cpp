@@ -59,6 +59,10 @@ double Estimate::absolute_error() const { return std::abs(value - exact); }
 
 std::vector<Estimate> last_estimates(const Experiment& experiment, const Table& table)
 {
+    if (table.rows.empty() || table.rows.back().size() != experiment.columns) {
+        throw std::invalid_argument("the last row of " + experiment.table_file + " does not have " +
+                                    std::to_string(experiment.columns) + " fields");
+    }
     const std::vector<double>& row = table.rows.back();
     const std::string& name = experiment.name;
     if (name == "montecarlo1d") {

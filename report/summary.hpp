@@ -46,7 +46,7 @@ struct Estimate {
 
 // The estimates in the last row of an experiment's table (three for the
 // quadrature rules, one otherwise). Throws std::invalid_argument for an
-// experiment not in experiments().
+// experiment not in experiments() or a last row of the wrong width.
 std::vector<Estimate> last_estimates(const Experiment& experiment, const Table& table);
 
 struct ExperimentSummary {

@@ -156,6 +156,14 @@ TEST(LastEstimates, MetropolisProgramsCarryTheirOwnErrorEstimates)
     EXPECT_DOUBLE_EQ(*boot[0].own_error->upper, 2.524486);
 }
 
+TEST(LastEstimates, RefusesARowOfTheWrongWidth)
+{
+    // A table read for another experiment must not be indexed past its end.
+    EXPECT_THROW(last_estimates(experiment("metropolis_bootstrap"), parse_table("2\t0.5\n", 2)),
+                 std::invalid_argument);
+    EXPECT_THROW(last_estimates(experiment("quadrature"), Table{}), std::invalid_argument);
+}
+
 TEST(Markdown, OneRowPerEstimateWithFigureLinks)
 {
     Folder folder;
