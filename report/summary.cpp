@@ -1,0 +1,160 @@
+#include "summary.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "test_functions.hpp"
+
+namespace {
+
+// printf-style formatting into a string; the values are few and short.
+template <class... Args>
+std::string format(const char* pattern, Args... args)
+{
+    char buffer[128];
+    const int length = std::snprintf(buffer, sizeof buffer, pattern, args...);
+    return std::string(buffer, static_cast<std::size_t>(length < 0 ? 0 : length));
+}
+
+// An error in scientific notation, or 0 when the printed digits hit the
+// exact value.
+std::string error_text(double error) { return error == 0.0 ? std::string("0") : format("%.2e", error); }
+
+Estimate estimate(const std::string& label, double size, const char* unit, double value, double exact)
+{
+    return {label, std::llround(size), unit, value, exact, std::nullopt};
+}
+
+std::string read_table_file(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw TableError(path.string() + ": cannot be read");
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+const std::vector<Experiment>& experiments()
+{
+    static const std::vector<Experiment> all = {
+        {"montecarlo1d", "tmontecarlo.dat", 2},
+        {"montecarlo3d", "tmontecarlo3D.dat", 2},
+        {"montecarlo3d_weighted", "tmontecarlo3D2.dat", 2},
+        {"quadrature", "quadrature.dat", 4},
+        {"metropolis", "tmetropolis5.dat", 3},
+        {"metropolis_jackknife", "tmjack.dat", 3},
+        {"metropolis_bootstrap", "tmerror2.dat", 4},
+    };
+    return all;
+}
+
+double Estimate::absolute_error() const { return std::abs(value - exact); }
+
+std::vector<Estimate> last_estimates(const Experiment& experiment, const Table& table)
+{
+    if (table.rows.empty() || table.rows.back().size() != experiment.columns) {
+        throw std::invalid_argument("the last row of " + experiment.table_file + " does not have " +
+                                    std::to_string(experiment.columns) + " fields");
+    }
+    const std::vector<double>& row = table.rows.back();
+    const std::string& name = experiment.name;
+    if (name == "montecarlo1d") {
+        // The counter starts at 2 and is the divisor: the row with count n
+        // holds n - 1 samples.
+        return {estimate(name, row[0] - 1.0, "samples", row[1], sine_pi_integral())};
+    }
+    if (name == "montecarlo3d") {
+        return {estimate(name, row[0], "samples", row[1], cubic_polynomial_integral)};
+    }
+    if (name == "montecarlo3d_weighted") {
+        return {estimate(name, row[0], "samples", row[1], weighted_moment_integral())};
+    }
+    if (name == "quadrature") {
+        const double exact = sine_pi_integral();
+        return {estimate("quadrature, rectangle", row[0], "intervals", row[1], exact),
+                estimate("quadrature, trapezoid", row[0], "intervals", row[2], exact),
+                estimate("quadrature, Simpson-weighted", row[0], "intervals", row[3], exact)};
+    }
+    if (name == "metropolis") {
+        return {estimate(name, row[0], "samples", row[1], moment_expectation())};
+    }
+    if (name == "metropolis_jackknife") {
+        Estimate e = estimate(name, row[0], "samples", row[1], moment_expectation());
+        e.own_error = OwnError{"jackknife error", row[2], std::nullopt, std::nullopt};
+        return {e};
+    }
+    if (name == "metropolis_bootstrap") {
+        Estimate e = estimate(name, row[0], "chain points", row[1], moment_expectation());
+        e.own_error = OwnError{"bootstrap half-width", (row[3] - row[2]) / 2.0, row[2], row[3]};
+        return {e};
+    }
+    throw std::invalid_argument("no experiment named " + name);
+}
+
+std::string markdown(const std::vector<ExperimentSummary>& summaries)
+{
+    std::string text =
+        "# Summary of the experiments\n"
+        "\n"
+        "The estimate in the last row of each table against the exact value it converges to. "
+        "The tables print six decimals, so errors below 5e-07 are rounding.\n"
+        "\n"
+        "| experiment | last row | estimate | exact | absolute error | own error estimate | figure |\n"
+        "|---|---|---|---|---|---|---|\n";
+    for (const ExperimentSummary& summary : summaries) {
+        const std::string png = summary.experiment.name + ".png";
+        const std::string figure = summary.figure_drawn ? "[" + png + "](" + png + ")" : "not drawn";
+        for (const Estimate& e : summary.estimates) {
+            std::string own = "—";
+            if (e.own_error) {
+                own = e.own_error->kind + " " + error_text(e.own_error->value);
+                if (e.own_error->lower && e.own_error->upper) {
+                    own += format(", interval [%.6f, %.6f]", *e.own_error->lower, *e.own_error->upper);
+                }
+            }
+            text += "| " + e.label + " | " + std::to_string(e.size) + " " + e.size_unit + " | " +
+                    format("%.6f", e.value) + " | " + format("%.7f", e.exact) + " | " +
+                    error_text(e.absolute_error()) + " | " + own + " | " + figure + " |\n";
+        }
+    }
+    text +=
+        "\n"
+        "Exact values: 2/π for sin(πx) on [0, 1]; 1 for 3x²y + 2z³ on the unit cube; "
+        "128·I₁·I₂·I₃/Z³ for the Metropolis expectation; 128·I₁·I₂·I₃/0.416538 for the weighted "
+        "uniform integral, whose integrand divides by the rounded normalisation 0.416538 instead of Z³.\n";
+    return text;
+}
+
+std::vector<ExperimentSummary> summarise_folder(const std::filesystem::path& folder)
+{
+    std::vector<ExperimentSummary> summaries;
+    for (const Experiment& experiment : experiments()) {
+        const std::filesystem::path path = folder / experiment.table_file;
+        Table table;
+        try {
+            table = parse_table(read_table_file(path), experiment.columns);
+        } catch (const TableError& error) {
+            const std::string message = error.what();
+            // A read failure already names the file.
+            throw TableError(message.starts_with(path.string()) ? message : path.string() + ": " + message);
+        }
+        summaries.push_back({experiment, last_estimates(experiment, table),
+                             std::filesystem::exists(folder / (experiment.name + ".png"))});
+    }
+    return summaries;
+}
+
+std::string gnuplot_constants()
+{
+    const MomentIntegrals m = moment_integrals();
+    return format("exact_sine = %.17g; exact_cubic = %.17g; exact_weighted = %.17g; ", sine_pi_integral(),
+                  cubic_polynomial_integral, weighted_moment_integral()) +
+           format("exact_moment = %.17g; gauss_normalisation = %.17g", moment_expectation(), m.z);
+}

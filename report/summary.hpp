@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "table.hpp"
+
+// The summary of a run: for each experiment the estimate in the last row of
+// its table against the exact value it converges to, with the method's own
+// error estimate where it has one.
+
+// One experiment of the suite: the program, the table it leaves in the
+// output folder and the number of fields in each of its rows. Its figure is
+// <name>.png in the same folder.
+struct Experiment {
+    std::string name;
+    std::string table_file;
+    std::size_t columns;
+};
+
+// The seven experiments in the order the run script runs them.
+const std::vector<Experiment>& experiments();
+
+// The method's own estimate of its statistical error, where it has one.
+struct OwnError {
+    std::string kind;  // "jackknife error" or "bootstrap half-width"
+    double value;
+    std::optional<double> lower;  // the bootstrap interval's ends
+    std::optional<double> upper;
+};
+
+// What one estimate in the last row says.
+struct Estimate {
+    std::string label;  // the experiment's name, with the rule for quadrature
+    long long size;     // samples, intervals or chain points behind the row
+    std::string size_unit;
+    double value;
+    double exact;
+    std::optional<OwnError> own_error;
+
+    double absolute_error() const;
+};
+
+// The estimates in the last row of an experiment's table (three for the
+// quadrature rules, one otherwise). Throws std::invalid_argument for an
+// experiment not in experiments() or a last row of the wrong width.
+std::vector<Estimate> last_estimates(const Experiment& experiment, const Table& table);
+
+struct ExperimentSummary {
+    Experiment experiment;
+    std::vector<Estimate> estimates;
+    bool figure_drawn;
+};
+
+// The summary as markdown: one table row per estimate, linking each
+// experiment's figure when it was drawn.
+std::string markdown(const std::vector<ExperimentSummary>& summaries);
+
+// Reads every experiment's table from `folder` and summarises it, noting
+// which figures exist there. Throws TableError naming the file for a table
+// that is missing or malformed.
+std::vector<ExperimentSummary> summarise_folder(const std::filesystem::path& folder);
+
+// The exact values as gnuplot assignments on one line, so that the figures
+// draw the same numbers as the summary: exact_sine, exact_cubic,
+// exact_weighted, exact_moment and gauss_normalisation (Z, the integral of
+// e^{-t^2} over [0, 1], which normalises the chain's density in y).
+std::string gnuplot_constants();

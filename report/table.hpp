@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
+// A results table as the programs write it: one row per line, fields
+// separated by one tab, every line ended by a newline, no header. Each field
+// is a number; "nan" and "-nan" (the jackknife's first error) read as
+// not-a-number.
+struct Table {
+    std::vector<std::vector<double>> rows;
+};
+
+// A table that cannot be read; the message names the line and what is wrong.
+class TableError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads a table whose every row holds `columns` fields. A line without its
+// newline is a table that was cut short, not a row, and is refused like any
+// other malformed line; so is a table without rows.
+Table parse_table(std::string_view text, std::size_t columns);

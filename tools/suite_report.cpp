@@ -1,0 +1,55 @@
+// The run script's helper for everything after the programs:
+//   suite_report summary FOLDER   writes FOLDER/summary.md from the tables in
+//                                 FOLDER and prints it;
+//   suite_report constants        prints the exact values as gnuplot
+//                                 assignments for the figure scripts.
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "summary.hpp"
+
+namespace {
+
+int usage()
+{
+    std::fputs("usage: suite_report summary FOLDER | suite_report constants\n", stderr);
+    return 2;
+}
+
+int write_summary(const std::filesystem::path& folder)
+{
+    const std::string text = markdown(summarise_folder(folder));
+    const std::filesystem::path path = folder / "summary.md";
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "suite_report: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string command = argc > 1 ? argv[1] : "";
+    try {
+        if (command == "summary" && argc == 3) {
+            return write_summary(argv[2]);
+        }
+        if (command == "constants" && argc == 2) {
+            std::printf("%s\n", gnuplot_constants().c_str());
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "suite_report: %s\n", error.what());
+        return 1;
+    }
+    return usage();
+}
