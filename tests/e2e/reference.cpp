@@ -3,7 +3,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "program_run.hpp"
 
 namespace {
 
@@ -33,6 +32,27 @@ std::vector<std::string> split_lines(const std::string& text)
 }
 
 }  // namespace
+
+void PrintTo(const SuiteTable& table, std::ostream* out) { *out << table.name; }
+
+const std::vector<SuiteTable>& suite_tables()
+{
+    static const std::vector<SuiteTable> all = {
+        {"montecarlo1d", "tmontecarlo.dat", false},
+        {"montecarlo3d", "tmontecarlo3D.dat", false},
+        {"montecarlo3d_weighted", "tmontecarlo3D2.dat", false},
+        {"quadrature", "quadrature.dat", true},
+        {"metropolis", "tmetropolis5.dat", false},
+        {"metropolis_jackknife", "tmjack.dat", false},
+        {"metropolis_bootstrap", "tmerror2.dat", false},
+    };
+    return all;
+}
+
+std::string table_text(const ProgramRun& run, const SuiteTable& table)
+{
+    return table.on_standard_output ? run.standard_output : read_file(run.folder / table.name);
+}
 
 std::filesystem::path reference_folder() { return SUITE_REFERENCE_DIR; }
 

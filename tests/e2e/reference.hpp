@@ -6,8 +6,28 @@
 
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
+
+#include "program_run.hpp"
+
+// A program and the table it writes: its file, or for quadrature, which
+// prints its table, the name the table is kept under (quadrature.dat).
+struct SuiteTable {
+    const char* program;
+    const char* name;
+    bool on_standard_output;
+};
+
+// Names the table in test output instead of dumping the struct's bytes.
+void PrintTo(const SuiteTable& table, std::ostream* out);
+
+// The seven programs and their tables.
+const std::vector<SuiteTable>& suite_tables();
+
+// The table that `run` of `table.program` wrote.
+std::string table_text(const ProgramRun& run, const SuiteTable& table);
 
 // The folder holding checksums.sha256 and the excerpts.
 std::filesystem::path reference_folder();

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,62 +15,31 @@
 
 namespace {
 
-struct Table {
-    const char* program;
-    const char* name;  // the file it writes, or quadrature.dat for standard output
-};
-
-const std::vector<Table>& tables()
-{
-    static const std::vector<Table> all = {
-        {"montecarlo1d", "tmontecarlo.dat"},
-        {"montecarlo3d", "tmontecarlo3D.dat"},
-        {"montecarlo3d_weighted", "tmontecarlo3D2.dat"},
-        {"quadrature", "quadrature.dat"},
-        {"metropolis", "tmetropolis5.dat"},
-        {"metropolis_jackknife", "tmjack.dat"},
-        {"metropolis_bootstrap", "tmerror2.dat"},
-    };
-    return all;
-}
-
-// Names the table in test output instead of dumping the struct's bytes.
-void PrintTo(const Table& table, std::ostream* out) { *out << table.name; }
-
-std::string table_text(const Table& table)
-{
-    const ProgramRun& run = shared_run(table.program);
-    if (std::string(table.program) == "quadrature") {
-        return run.standard_output;
-    }
-    return read_file(run.folder / table.name);
-}
-
 TEST(ReferenceChecksums, ListExactlyTheSevenTables)
 {
     const auto digests = read_checksums(reference_folder() / "checksums.sha256");
     std::vector<std::string> listed;
     for (const auto& [name, digest] : digests) {
-        listed.push_back(name);
+        listed.emplace_back(name);
         EXPECT_EQ(digest.find_first_not_of("0123456789abcdef"), std::string::npos) << name;
     }
     std::vector<std::string> expected;
-    for (const Table& table : tables()) {
-        expected.push_back(table.name);
+    for (const SuiteTable& table : suite_tables()) {
+        expected.emplace_back(table.name);
         EXPECT_FALSE(reference_excerpt(table.name).empty()) << "no excerpt of " << table.name;
     }
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(listed, expected);
 }
 
-class ReferenceTable : public testing::TestWithParam<Table> {};
+class ReferenceTable : public testing::TestWithParam<SuiteTable> {};
 
 TEST_P(ReferenceTable, MatchesItsChecksum)
 {
-    const Table& table = GetParam();
+    const SuiteTable& table = GetParam();
     const ProgramRun& run = shared_run(table.program);
     ASSERT_EQ(run.exit_status, 0) << table.program << ": " << run.standard_error;
-    const std::string text = table_text(table);
+    const std::string text = table_text(run, table);
     const std::string digest = sha256_hex(text);
     const auto digests = read_checksums(reference_folder() / "checksums.sha256");
     const auto expected = digests.find(table.name);
@@ -79,8 +47,8 @@ TEST_P(ReferenceTable, MatchesItsChecksum)
     EXPECT_EQ(digest, expected->second) << first_difference(table.name, reference_excerpt(table.name), text);
 }
 
-INSTANTIATE_TEST_SUITE_P(SevenTables, ReferenceTable, testing::ValuesIn(tables()),
-                         [](const testing::TestParamInfo<Table>& info) { return std::string(info.param.program); });
+INSTANTIATE_TEST_SUITE_P(SevenTables, ReferenceTable, testing::ValuesIn(suite_tables()),
+                         [](const testing::TestParamInfo<SuiteTable>& info) { return std::string(info.param.program); });
 
 // The report on a mismatch must lead to the row that changed.
 TEST(FirstDifference, NamesTheTableAndTheChangedRow)
