@@ -83,6 +83,15 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
     }
 
     const pid_t child = fork();
+    if (child < 0) {
+        outcome.setup_failure = std::string("cannot fork: ") + std::strerror(errno);
+        for (const int fd : {err_fd, out_fd, report[0], report[1]}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+        return outcome;
+    }
     if (child == 0) {
         // Only async-signal-safe calls from here to exec.
         const auto fail = [&](int step) {
@@ -120,7 +129,7 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
     close(report[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    if (child < 0 || got == static_cast<ssize_t>(sizeof message)) {
+    if (got == static_cast<ssize_t>(sizeof message)) {
         static constexpr std::array<const char*, 4> steps = {"redirect", "chdir", "drop root", "exec"};
         outcome.setup_failure = std::string("cannot ") + steps.at(static_cast<std::size_t>(message[0])) + ": "
                                 + std::strerror(message[1]);
