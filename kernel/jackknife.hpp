@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <span>
@@ -21,7 +22,7 @@ inline double jackknife_error(std::span<const double> values, double mean)
     const auto value = [&](std::int32_t position) { return values[static_cast<std::size_t>(position)]; };
     const auto edge = [&](std::int32_t b) { return (b * i) / blocks; };
 
-    double leave_one_out[blocks] = {};
+    std::array<double, blocks> leave_one_out{};
     for (std::int32_t b = 0; b < blocks - 1; ++b) {
         double sum = 0.0;
         for (std::int32_t k = 0; k < edge(b); ++k) {
@@ -30,7 +31,7 @@ inline double jackknife_error(std::span<const double> values, double mean)
         for (std::int32_t k = edge(b + 1); k < i; ++k) {
             sum = sum + value(k);
         }
-        leave_one_out[b] = sum / static_cast<double>(i - edge(1));
+        leave_one_out[static_cast<std::size_t>(b)] = sum / static_cast<double>(i - edge(1));
     }
     double last = 0.0;
     for (std::int32_t k = 0; k < edge(blocks - 1); ++k) {

@@ -14,6 +14,11 @@ namespace {
 // Removes every folder handed out when the test process ends.
 struct FolderRegistry {
     std::vector<std::filesystem::path> folders;
+    FolderRegistry() = default;
+    FolderRegistry(const FolderRegistry&) = delete;
+    FolderRegistry(FolderRegistry&&) = delete;
+    FolderRegistry& operator=(const FolderRegistry&) = delete;
+    FolderRegistry& operator=(FolderRegistry&&) = delete;
     ~FolderRegistry()
     {
         for (const auto& folder : folders) {
@@ -45,7 +50,7 @@ std::filesystem::path fresh_folder()
 {
     static std::mt19937_64 names(std::random_device{}());
     for (;;) {
-        const auto folder = std::filesystem::temp_directory_path() / ("suite-test-" + std::to_string(names()));
+        auto folder = std::filesystem::temp_directory_path() / ("suite-test-" + std::to_string(names()));
         if (std::filesystem::create_directory(folder)) {
             registry().folders.push_back(folder);
             return folder;
@@ -70,7 +75,8 @@ ProgramRun run_program(const std::string& program, const std::filesystem::path& 
                                      std::string(" "), redirections}) {
         command.append(piece);
     }
-    const int status = std::system(command.c_str());
+    // Through the shell on purpose: tests pass redirections such as ">&-".
+    const int status = std::system(command.c_str());  // NOLINT(cert-env33-c)
     ProgramRun run;
     run.exit_status = (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
     run.standard_output = read_file(out);

@@ -145,7 +145,7 @@ TEST(ProcessStreamDeathTest, SeedsOutOfRangeEndWithStatusOneAfterTheNotice)
     EXPECT_EXIT(Random(-1), testing::ExitedWithCode(1), "^$");
     EXPECT_EXIT(
         {
-            std::fclose(stderr);
+            (void)std::fclose(stderr);
             Random(-1);
         },
         testing::ExitedWithCode(1), "");

@@ -1,0 +1,286 @@
+// A table that could not be written must never look like a finished run:
+// each program ends with one line "<program>: cannot <create|write> <file>:
+// <reason>" on standard error and a nonzero status, whatever stood in the
+// way. A reader that stops early (`quadrature | head -n 1`) is the one
+// failure that ends quietly, as command-line tools conventionally do.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "program_run.hpp"
+#include "reference.hpp"
+
+namespace {
+
+// Where the program's standard output goes.
+enum class Output {
+    captured,     // a file, read back afterwards
+    closed,       // descriptor 1 not open at all (">&-")
+    full,         // /dev/full, on which every write fails with ENOSPC
+    broken_pipe,  // a pipe whose reader has already gone
+};
+
+struct Launch {
+    Output output = Output::captured;
+    bool unprivileged = false;    // run as nobody (uid and gid 65534)
+    bool ignore_sigpipe = false;  // start with SIGPIPE ignored, so writes fail with EPIPE
+};
+
+struct Outcome {
+    int exit_status = -1;  // -1 unless the program exited normally
+    int signal = 0;        // the signal that ended it, if any
+    std::string standard_output;
+    std::string standard_error;
+    std::string setup_failure;  // why the child could not be set up, if it could not
+};
+
+constexpr uid_t nobody = 65534;
+
+// Runs `executable` in `folder` with its standard streams arranged as
+// `launch` says. A child that fails before exec reports the failing step
+// and errno through a close-on-exec pipe, so that a missing privilege reads
+// as "cannot simulate" rather than as a program failure.
+Outcome launch_executable(const std::filesystem::path& executable, const std::filesystem::path& folder,
+                          const Launch& launch)
+{
+    const auto capture = fresh_folder();
+    const auto out_path = capture / "stdout";
+    const auto err_path = capture / "stderr";
+    const int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int out_fd = -1;
+    if (launch.output == Output::captured) {
+        out_fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    } else if (launch.output == Output::full) {
+        out_fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    } else if (launch.output == Output::broken_pipe) {
+        std::array<int, 2> ends{};
+        if (pipe2(ends.data(), O_CLOEXEC) == 0) {
+            close(ends[0]);  // the reader is gone before the first write
+            out_fd = ends[1];
+        }
+    }
+    std::array<int, 2> report{};
+    Outcome outcome;
+    if (err_fd < 0 || (launch.output != Output::closed && out_fd < 0) || pipe2(report.data(), O_CLOEXEC) != 0) {
+        outcome.setup_failure = std::string("cannot prepare the streams: ") + std::strerror(errno);
+        return outcome;
+    }
+
+    const pid_t child = fork();
+    if (child < 0) {
+        outcome.setup_failure = std::string("cannot fork: ") + std::strerror(errno);
+        for (const int fd : {err_fd, out_fd, report[0], report[1]}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+        return outcome;
+    }
+    if (child == 0) {
+        // Only async-signal-safe calls from here to exec.
+        const auto fail = [&](int step) {
+            const std::array<int, 2> message = {step, errno};
+            (void)!write(report[1], message.data(), sizeof message);
+            _exit(127);
+        };
+        if (dup2(err_fd, 2) < 0) {
+            fail(0);
+        }
+        if (launch.output == Output::closed) {
+            close(1);
+        } else if (dup2(out_fd, 1) < 0) {
+            fail(0);
+        }
+        (void)std::signal(SIGPIPE, launch.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+        if (chdir(folder.c_str()) != 0) {
+            fail(1);
+        }
+        if (launch.unprivileged) {
+            if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) {
+                fail(2);
+            }
+        }
+        execl(executable.c_str(), executable.c_str(), static_cast<char*>(nullptr));
+        fail(3);
+    }
+    close(report[1]);
+    close(err_fd);
+    if (out_fd >= 0) {
+        close(out_fd);
+    }
+    std::array<int, 2> message{};
+    const ssize_t got = read(report[0], message.data(), sizeof message);
+    close(report[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (got == static_cast<ssize_t>(sizeof message)) {
+        static constexpr std::array<const char*, 4> steps = {"redirect", "chdir", "drop root", "exec"};
+        outcome.setup_failure = std::string("cannot ") + steps.at(static_cast<std::size_t>(message[0])) + ": "
+                                + std::strerror(message[1]);
+        return outcome;
+    }
+    outcome.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    outcome.standard_output = read_file(out_path);
+    outcome.standard_error = read_file(err_path);
+    return outcome;
+}
+
+Outcome launch_program(const std::string& program, const std::filesystem::path& folder, const Launch& launch)
+{
+    return launch_executable(program_path(program), folder, launch);
+}
+
+// The one line a failed program must leave on standard error.
+std::string failure_line(const std::string& program, const char* action, const std::string& file, int error)
+{
+    std::string line = program;
+    for (const std::string& piece : {std::string(": cannot "), std::string(action), std::string(" "), file,
+                                     std::string(": "), std::string(std::strerror(error)), std::string("\n")}) {
+        line.append(piece);
+    }
+    return line;
+}
+
+std::vector<SuiteTable> file_tables()
+{
+    std::vector<SuiteTable> tables;
+    std::copy_if(suite_tables().begin(), suite_tables().end(), std::back_inserter(tables),
+                 [](const SuiteTable& table) { return !table.on_standard_output; });
+    return tables;
+}
+
+std::string test_name(const testing::TestParamInfo<SuiteTable>& info) { return info.param.program; }
+
+class FileFailure : public testing::TestWithParam<SuiteTable> {};
+
+TEST_P(FileFailure, UnwritableFolderEndsWithCannotCreate)
+{
+    const SuiteTable& table = GetParam();
+    const auto folder = fresh_folder();
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec
+                                             | std::filesystem::perms::group_read | std::filesystem::perms::group_exec
+                                             | std::filesystem::perms::others_read
+                                             | std::filesystem::perms::others_exec);
+    // Root writes into any folder whatever its mode, so as root the program
+    // runs as nobody, from a copy that nobody can reach and execute.
+    Launch launch;
+    std::filesystem::path executable = program_path(table.program);
+    if (geteuid() == 0) {
+        launch.unprivileged = true;
+        const auto copy_folder = fresh_folder();
+        std::filesystem::copy_file(executable, copy_folder / table.program);
+        executable = copy_folder / table.program;
+    }
+    const Outcome outcome = launch_executable(executable, folder, launch);
+    if (!outcome.setup_failure.empty()) {
+        GTEST_SKIP() << "an unwritable folder cannot be simulated here: " << outcome.setup_failure;
+    }
+    EXPECT_EQ(outcome.standard_error, failure_line(table.program, "create", table.name, EACCES));
+    EXPECT_NE(outcome.exit_status, 0);
+    EXPECT_FALSE(std::filesystem::exists(folder / table.name));
+}
+
+TEST_P(FileFailure, DirectoryInTheFilesPlaceEndsWithCannotCreate)
+{
+    const SuiteTable& table = GetParam();
+    const auto folder = fresh_folder();
+    std::filesystem::create_directory(folder / table.name);
+    const Outcome outcome = launch_program(table.program, folder, {});
+    ASSERT_EQ(outcome.setup_failure, "");
+    EXPECT_EQ(outcome.standard_error, failure_line(table.program, "create", table.name, EISDIR));
+    EXPECT_NE(outcome.exit_status, 0);
+    EXPECT_TRUE(std::filesystem::is_empty(folder / table.name));
+}
+
+// The file opens, but the device fills up at the first buffer written out:
+// the run fails part-way through its rows.
+TEST_P(FileFailure, FileLinkedToAFullDeviceEndsWithCannotWrite)
+{
+    const SuiteTable& table = GetParam();
+    const auto folder = fresh_folder();
+    std::filesystem::create_symlink("/dev/full", folder / table.name);
+    const Outcome outcome = launch_program(table.program, folder, {});
+    ASSERT_EQ(outcome.setup_failure, "");
+    EXPECT_EQ(outcome.standard_error, failure_line(table.program, "write", table.name, ENOSPC));
+    EXPECT_NE(outcome.exit_status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(SixFilePrograms, FileFailure, testing::ValuesIn(file_tables()), test_name);
+
+// Every program writes to standard output: the generator's notice, or
+// quadrature's table. A stream that takes no bytes fails the run, and a
+// table file written meanwhile is still the complete table, never mixed
+// with what was meant for standard output.
+class StandardOutputFailure : public testing::TestWithParam<SuiteTable> {
+protected:
+    void expect_failure(Output output, int error)
+    {
+        const SuiteTable& table = GetParam();
+        const auto folder = fresh_folder();
+        const Outcome outcome = launch_program(table.program, folder, {output});
+        ASSERT_EQ(outcome.setup_failure, "");
+        EXPECT_EQ(outcome.standard_error, failure_line(table.program, "write", "standard output", error));
+        EXPECT_NE(outcome.exit_status, 0);
+        if (!table.on_standard_output) {
+            const ProgramRun& reference = shared_run(table.program);
+            EXPECT_TRUE(read_file(folder / table.name) == table_text(reference, table))
+                << table.name << " differs from the table of a run with standard output intact";
+        }
+    }
+};
+
+TEST_P(StandardOutputFailure, ClosedStandardOutputEndsWithCannotWrite) { expect_failure(Output::closed, EBADF); }
+
+TEST_P(StandardOutputFailure, FullStandardOutputEndsWithCannotWrite) { expect_failure(Output::full, ENOSPC); }
+
+INSTANTIATE_TEST_SUITE_P(SevenPrograms, StandardOutputFailure, testing::ValuesIn(suite_tables()), test_name);
+
+// A reader that has gone: with SIGPIPE at its default the signal ends the
+// program; with SIGPIPE ignored the write fails with EPIPE and the program
+// stops without a word. Neither reports success, neither writes to stderr.
+TEST(BrokenPipe, QuadratureEndsQuietlyWhenTheReaderHasGone)
+{
+    const Outcome killed = launch_program("quadrature", fresh_folder(), {Output::broken_pipe});
+    ASSERT_EQ(killed.setup_failure, "");
+    EXPECT_EQ(killed.signal, SIGPIPE);
+    EXPECT_EQ(killed.standard_error, "");
+
+    const Outcome ignored = launch_program("quadrature", fresh_folder(), {Output::broken_pipe, false, true});
+    ASSERT_EQ(ignored.setup_failure, "");
+    EXPECT_EQ(ignored.exit_status, 1);
+    EXPECT_EQ(ignored.standard_error, "");
+}
+
+TEST(BrokenPipe, QuadratureIntoHeadPrintsTheFirstRowAndNoError)
+{
+    const auto folder = fresh_folder();
+    const auto err = folder / "stderr";
+    const auto out = folder / "stdout";
+    std::string command;
+    for (const std::string& piece : {std::string("'"), program_path("quadrature").string(), std::string("' 2>'"),
+                                     err.string(), std::string("' | head -n 1 >'"), out.string(), std::string("'")}) {
+        command.append(piece);
+    }
+    ASSERT_EQ(std::system(command.c_str()), 0);  // NOLINT(cert-env33-c): the pipeline is the point
+    EXPECT_EQ(read_file(out), "2\t0.000000\t0.250000\t0.000000\n");
+    EXPECT_EQ(read_file(err), "");
+}
+
+}  // namespace
