@@ -1,7 +1,10 @@
 #include "random.hpp"
 
+#include <immintrin.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 bool UniformGenerator::seed(std::int64_t seed)
 {
@@ -90,4 +93,235 @@ float Random(std::int64_t seed)
         }
     }
     return stream();
+}
+
+// ---------------------------------------------------------------------------
+// Bulk drawing in integer units.
+
+
+namespace {
+
+constexpr std::uint32_t unit_mask = 0xFFFFFFu;  // reduction mod 2^24
+
+std::uint32_t to_units(float value) { return static_cast<std::uint32_t>(value * 16777216.0f); }
+float from_units(std::uint32_t units) { return static_cast<float>(units) * 0x1p-24f; }
+
+// `steps` positions down the ring 1..97.
+std::int32_t ring_back(std::int32_t position, std::int32_t steps)
+{
+    position -= steps % UniformGenerator::lag_long;
+    return position <= 0 ? position + UniformGenerator::lag_long : position;
+}
+
+// C - d mod m for C, d in [0, m): the arithmetic term's step.
+std::uint32_t mod_sub(std::uint32_t c, std::uint32_t d, std::uint32_t m) { return c >= d ? c - d : c - d + m; }
+
+// Extends x by n values (x[97 + t] for t < n) and writes the outputs, taking
+// the arithmetic term from c. The scalar form of each wide kernel below.
+void generate_scalar(std::uint32_t* x, std::uint32_t* out, std::size_t n, std::uint32_t& c, std::uint32_t cd,
+                     std::uint32_t cm)
+{
+    for (std::size_t t = 0; t < n; ++t) {
+        const std::uint32_t value = (x[t] - x[t + 64]) & unit_mask;
+        x[t + 97] = value;
+        c = mod_sub(c, cd, cm);
+        out[t] = (value - c) & unit_mask;
+    }
+}
+
+// The wide kernels hold `lanes` consecutive C in a vector and step them all
+// by lanes * cd mod cm at once. The step c - d mod m is computed as the
+// unsigned minimum of c - d and c - d + m (wrapping): when c >= d the first
+// is below m and the second above it; when c < d the first has wrapped to
+// near 2^32 and the second is c - d + m < m. Lanes t..t+lanes-1 read x
+// 97 and 33 back, all of which exist because lanes <= 33.
+template <std::size_t lanes>
+std::array<std::uint32_t, lanes> first_terms(std::uint32_t c, std::uint32_t cd, std::uint32_t cm)
+{
+    std::array<std::uint32_t, lanes> terms;
+    for (std::size_t i = 0; i < lanes; ++i) {
+        c = mod_sub(c, cd, cm);
+        terms[i] = c;
+    }
+    return terms;
+}
+
+std::uint32_t lane_step(std::size_t lanes, std::uint32_t cd, std::uint32_t cm)
+{
+    return static_cast<std::uint32_t>((static_cast<std::uint64_t>(lanes) * cd) % cm);
+}
+
+SUITE_WIDE_KERNELS_BEGIN
+
+SUITE_TARGET_AVX2 void generate_avx2(std::uint32_t* x, std::uint32_t* out, std::size_t n, std::uint32_t& c,
+                                     std::uint32_t cd, std::uint32_t cm)
+{
+    constexpr std::size_t lanes = 8;
+    std::size_t t = 0;
+    if (n >= lanes) {
+        const auto terms = first_terms<lanes>(c, cd, cm);
+        __m256i cv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(terms.data()));
+        const __m256i step = _mm256_set1_epi32(static_cast<int>(lane_step(lanes, cd, cm)));
+        const __m256i modulus = _mm256_set1_epi32(static_cast<int>(cm));
+        const __m256i mask = _mm256_set1_epi32(static_cast<int>(unit_mask));
+        for (;;) {
+            const __m256i back97 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x + t));
+            const __m256i back33 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x + t + 64));
+            const __m256i value = _mm256_and_si256(_mm256_sub_epi32(back97, back33), mask);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(x + t + 97), value);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t), _mm256_and_si256(_mm256_sub_epi32(value, cv), mask));
+            t += lanes;
+            if (t + lanes > n) {
+                break;
+            }
+            const __m256i down = _mm256_sub_epi32(cv, step);
+            cv = _mm256_min_epu32(down, _mm256_add_epi32(down, modulus));
+        }
+        alignas(32) std::uint32_t last[lanes];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(last), cv);
+        c = last[lanes - 1];
+    }
+    generate_scalar(x + t, out + t, n - t, c, cd, cm);
+}
+
+// Sixteen values per round, with the last 112 values of x held in seven
+// registers instead of being read back from memory: a value is needed again
+// 33 draws later, which is not a whole number of vectors, and reading it
+// back through a load that straddles two recent stores would stall. With
+// N_k = x[97 + 16k .. 97 + 16k + 15], the 16 values 97 back are
+// (N_{k-7}[15], N_{k-6}[0..14]) and the 16 values 33 back are
+// (N_{k-3}[15], N_{k-2}[0..14]), each one lane-shift of two registers. x
+// must be readable from x[-15] (the lanes below x[0] are loaded, unused).
+SUITE_TARGET_AVX512 void generate_avx512(std::uint32_t* x, std::uint32_t* out, std::size_t n, std::uint32_t& c,
+                                         std::uint32_t cd, std::uint32_t cm)
+{
+    constexpr std::size_t lanes = 16;
+    const std::size_t rounds = n / lanes;
+    if (rounds > 0) {
+        const auto terms = first_terms<lanes>(c, cd, cm);
+        __m512i cv = _mm512_loadu_si512(terms.data());
+        const __m512i step = _mm512_set1_epi32(static_cast<int>(lane_step(lanes, cd, cm)));
+        const __m512i modulus = _mm512_set1_epi32(static_cast<int>(cm));
+        const __m512i mask = _mm512_set1_epi32(static_cast<int>(unit_mask));
+        // r[i] = N_{k-7+i} for the round k about to be made.
+        __m512i r0 = _mm512_loadu_si512(x + 97 - 7 * 16);
+        __m512i r1 = _mm512_loadu_si512(x + 97 - 6 * 16);
+        __m512i r2 = _mm512_loadu_si512(x + 97 - 5 * 16);
+        __m512i r3 = _mm512_loadu_si512(x + 97 - 4 * 16);
+        __m512i r4 = _mm512_loadu_si512(x + 97 - 3 * 16);
+        __m512i r5 = _mm512_loadu_si512(x + 97 - 2 * 16);
+        __m512i r6 = _mm512_loadu_si512(x + 97 - 1 * 16);
+        for (std::size_t k = 0;;) {
+            const __m512i back97 = _mm512_alignr_epi32(r1, r0, 15);
+            const __m512i back33 = _mm512_alignr_epi32(r5, r4, 15);
+            const __m512i value = _mm512_and_si512(_mm512_sub_epi32(back97, back33), mask);
+            _mm512_storeu_si512(out + k * lanes, _mm512_and_si512(_mm512_sub_epi32(value, cv), mask));
+            r0 = r1;
+            r1 = r2;
+            r2 = r3;
+            r3 = r4;
+            r4 = r5;
+            r5 = r6;
+            r6 = value;
+            if (++k == rounds) {
+                break;
+            }
+            const __m512i down = _mm512_sub_epi32(cv, step);
+            cv = _mm512_min_epu32(down, _mm512_add_epi32(down, modulus));
+        }
+        alignas(64) std::uint32_t last[lanes];
+        _mm512_store_si512(last, cv);
+        c = last[lanes - 1];
+        // The newest 112 values, of which the last 97 are the history the
+        // scalar tail continues from.
+        std::uint32_t* top = x + rounds * lanes + 97;
+        _mm512_storeu_si512(top - 7 * 16, r0);
+        _mm512_storeu_si512(top - 6 * 16, r1);
+        _mm512_storeu_si512(top - 5 * 16, r2);
+        _mm512_storeu_si512(top - 4 * 16, r3);
+        _mm512_storeu_si512(top - 3 * 16, r4);
+        _mm512_storeu_si512(top - 2 * 16, r5);
+        _mm512_storeu_si512(top - 1 * 16, r6);
+    }
+    const std::size_t t = rounds * lanes;
+    generate_scalar(x + t, out + t, n - t, c, cd, cm);
+}
+
+SUITE_WIDE_KERNELS_END
+
+}  // namespace
+
+BulkDrawer::BulkDrawer(const UniformGenerator& g, SimdPath path)
+    : c_(to_units(g.c)), cd_(to_units(g.cd)), cm_(to_units(g.cm)), ui_(g.ui), uj_(g.uj), first_(g.first),
+      path_(path)
+{
+    std::fill_n(history_.begin(), pad, 0u);
+    // The ring from u[ui] down to u[1], then from u[97] down to u[ui + 1].
+    std::uint32_t* x = history_.data() + pad;
+    for (std::int32_t position = ui_; position >= 1; --position) {
+        *x++ = to_units(g.u[static_cast<std::size_t>(position)]);
+    }
+    for (std::int32_t position = UniformGenerator::lag_long; position > ui_; --position) {
+        *x++ = to_units(g.u[static_cast<std::size_t>(position)]);
+    }
+}
+
+void BulkDrawer::draw(std::uint32_t* out, std::size_t n)
+{
+    if (n == 0) {
+        return;
+    }
+    std::uint32_t* x = history_.data() + pad;
+    switch (path_) {
+    case SimdPath::avx512:
+        generate_avx512(x, out, n, c_, cd_, cm_);
+        break;
+    case SimdPath::avx2:
+        generate_avx2(x, out, n, c_, cd_, cm_);
+        break;
+    case SimdPath::scalar:
+        generate_scalar(x, out, n, c_, cd_, cm_);
+        break;
+    }
+    std::memmove(x, x + n, UniformGenerator::lag_long * sizeof(std::uint32_t));
+    advanced_ = static_cast<std::int32_t>((advanced_ + static_cast<std::int64_t>(n % 97)) % 97);
+}
+
+void BulkDrawer::discard(std::int64_t n)
+{
+    std::array<std::uint32_t, block> scratch;
+    while (n > 0) {
+        const auto part = static_cast<std::size_t>(std::min<std::int64_t>(n, static_cast<std::int64_t>(block)));
+        draw(scratch.data(), part);
+        n -= static_cast<std::int64_t>(part);
+    }
+}
+
+void BulkDrawer::store(UniformGenerator& g) const
+{
+    const std::int32_t ui = ring_back(ui_, advanced_);
+    const std::uint32_t* x = history_.data() + pad;
+    for (std::int32_t position = ui; position >= 1; --position) {
+        g.u[static_cast<std::size_t>(position)] = from_units(*x++);
+    }
+    for (std::int32_t position = UniformGenerator::lag_long; position > ui; --position) {
+        g.u[static_cast<std::size_t>(position)] = from_units(*x++);
+    }
+    g.c = from_units(c_);
+    g.cd = from_units(cd_);
+    g.cm = from_units(cm_);
+    g.ui = ui;
+    g.uj = ring_back(uj_, advanced_);
+    g.first = first_;
+}
+
+void draw_units(UniformGenerator& g, std::span<std::uint32_t> out, SimdPath path)
+{
+    BulkDrawer drawer(g, path);
+    for (std::size_t done = 0; done < out.size();) {
+        const std::size_t n = std::min(BulkDrawer::block, out.size() - done);
+        drawer.draw(out.data() + done, n);
+        done += n;
+    }
+    drawer.store(g);
 }
