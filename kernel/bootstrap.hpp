@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <span>
 
+#include "random.hpp"
+#include "simd.hpp"
+
 // The bootstrap interval of a chain mean: M resamples of the N chain values,
 // drawn with replacement, give M resample means; sorted ascending, the 17th
 // and 85th smallest of 100 bound an interval of about one standard deviation
@@ -74,3 +77,31 @@ inline BootstrapInterval bootstrap_interval(std::span<const double> values, std:
     exchange_sort(means);
     return {means[bootstrap_lower_rank], means[bootstrap_upper_rank]};
 }
+
+// ---------------------------------------------------------------------------
+// Fast rows: the interval bootstrap_interval() gives for the index table
+// draw_resample_indices() would draw, without the table.
+//
+// The draws come k-major, in the order in which every resample mean adds its
+// terms (k = 0, 1, ... for each l), so the M sums are kept side by side and
+// each block of M draws becomes one term of each: sum_l = sum_l +
+// values[index], in increasing k from 0, the same additions in the same
+// order. The index trunc(N r) with r = v 2^-24 is formed as
+// trunc(v * (N 2^-24)): the product N v < 2^37 is exact in double either
+// way, so the index is the same. The order statistics are whatever correct
+// method finds them: the means are finite and never -0 (sums of values of a
+// non-negative observable), so the 17th and 85th smallest are the same
+// numbers however they are found.
+
+// The interval of `values` for the N x M resample draws made by `drawer`
+// (1 <= N = values.size() < 2^29, M = means.size() from 85 to 256). `means`
+// receives the resample means, not sorted.
+BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::span<double> means,
+                                           BulkDrawer& drawer, SimdPath path = best_simd_path());
+
+// The same drawing from `g`, which ends as after the N x M single draws.
+BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::span<double> means,
+                                           UniformGenerator& g, SimdPath path = best_simd_path());
+
+// The 17th and 85th smallest of the 100 means, reordering them.
+BootstrapInterval bootstrap_order_statistics(std::span<double> means);

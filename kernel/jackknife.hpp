@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cmath>
+#include <array>
 #include <cstdint>
 #include <span>
+
+#include "simd.hpp"
 
 // Ten-block jackknife error of the mean of `values` (the first i samples of a
 // chain, i = values.size()). The values are cut at e_b = (b i) / 10 into ten
@@ -14,6 +17,26 @@
 // to 8 divide by i - e_1 whatever the size of the block left out, while
 // block 9 divides by e_9, the number of values it sums. For i = 1 block 9
 // sums nothing and divides by 0, so the error is not-a-number.
+// The error from the ten block sums: sums[b] for b < 9 is the sum with
+// block b left out (divided by i - e_1), sums[9] the sum of blocks 0 to 8
+// (divided by e_9).
+inline double jackknife_error_from_sums(const std::array<double, 10>& sums, std::int32_t i, double mean)
+{
+    constexpr std::int32_t blocks = 10;
+    const auto edge = [&](std::int32_t b) { return (b * i) / blocks; };
+    double leave_one_out[blocks] = {};
+    for (std::int32_t b = 0; b < blocks - 1; ++b) {
+        leave_one_out[b] = sums[static_cast<std::size_t>(b)] / static_cast<double>(i - edge(1));
+    }
+    leave_one_out[blocks - 1] = sums[blocks - 1] / static_cast<double>(edge(blocks - 1));
+
+    double squares = 0.0;
+    for (const double m : leave_one_out) {
+        squares = squares + (m - mean) * (m - mean);
+    }
+    return std::sqrt(0.9 * squares);
+}
+
 inline double jackknife_error(std::span<const double> values, double mean)
 {
     constexpr std::int32_t blocks = 10;
@@ -21,7 +44,7 @@ inline double jackknife_error(std::span<const double> values, double mean)
     const auto value = [&](std::int32_t position) { return values[static_cast<std::size_t>(position)]; };
     const auto edge = [&](std::int32_t b) { return (b * i) / blocks; };
 
-    double leave_one_out[blocks] = {};
+    std::array<double, blocks> sums{};
     for (std::int32_t b = 0; b < blocks - 1; ++b) {
         double sum = 0.0;
         for (std::int32_t k = 0; k < edge(b); ++k) {
@@ -30,17 +53,30 @@ inline double jackknife_error(std::span<const double> values, double mean)
         for (std::int32_t k = edge(b + 1); k < i; ++k) {
             sum = sum + value(k);
         }
-        leave_one_out[b] = sum / static_cast<double>(i - edge(1));
+        sums[static_cast<std::size_t>(b)] = sum;
     }
     double last = 0.0;
     for (std::int32_t k = 0; k < edge(blocks - 1); ++k) {
         last = last + value(k);
     }
-    leave_one_out[blocks - 1] = last / static_cast<double>(edge(blocks - 1));
-
-    double squares = 0.0;
-    for (const double m : leave_one_out) {
-        squares = squares + (m - mean) * (m - mean);
-    }
-    return std::sqrt(0.9 * squares);
+    sums[blocks - 1] = last;
+    return jackknife_error_from_sums(sums, i, mean);
 }
+
+// ---------------------------------------------------------------------------
+// The same error from running prefix sums, for a list that grows by one value
+// per row.
+//
+// The sum with block b left out adds positions 0 to e_b - 1 and then
+// e_(b+1) to i - 1 into one accumulator from 0. Its first part is the prefix
+// sum of the list up to e_b, accumulated from 0 in the same order, so the
+// same number; the second part is then added onto it one value at a time in
+// increasing position, as before. Position k is added to every block sum b
+// with e_(b+1) <= k, so the nine sums run side by side as lanes of one vector,
+// lane b switched on from position e_(b+1); switched-off lanes are left
+// untouched.
+
+// `prefix` holds prefix[k] = values[0] + ... + values[k-1] accumulated from 0
+// in order (prefix[0] = 0), for k = 0 to i = values.size() >= 1.
+double jackknife_error_fast(std::span<const double> values, std::span<const double> prefix, double mean,
+                            SimdPath path = best_simd_path());

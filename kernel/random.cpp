@@ -116,16 +116,32 @@ std::int32_t ring_back(std::int32_t position, std::int32_t steps)
 // C - d mod m for C, d in [0, m): the arithmetic term's step.
 std::uint32_t mod_sub(std::uint32_t c, std::uint32_t d, std::uint32_t m) { return c >= d ? c - d : c - d + m; }
 
+// C + d mod m for C, d in [0, m): a step back.
+std::uint32_t mod_add(std::uint32_t c, std::uint32_t d, std::uint32_t m) { return c + d >= m ? c + d - m : c + d; }
+
+// A drawn value as units, or as the index floor(range v / 2^24) =
+// trunc(range r) of a resample (exact for range < 2^29: range v < 2^53).
+template <bool to_index>
+std::uint32_t output(std::uint32_t units, std::uint64_t range)
+{
+    if constexpr (to_index) {
+        return static_cast<std::uint32_t>((units * range) >> 24);
+    } else {
+        return units;
+    }
+}
+
 // Extends x by n values (x[97 + t] for t < n) and writes the outputs, taking
 // the arithmetic term from c. The scalar form of each wide kernel below.
+template <bool to_index>
 void generate_scalar(std::uint32_t* x, std::uint32_t* out, std::size_t n, std::uint32_t& c, std::uint32_t cd,
-                     std::uint32_t cm)
+                     std::uint32_t cm, std::uint64_t range)
 {
     for (std::size_t t = 0; t < n; ++t) {
         const std::uint32_t value = (x[t] - x[t + 64]) & unit_mask;
         x[t + 97] = value;
         c = mod_sub(c, cd, cm);
-        out[t] = (value - c) & unit_mask;
+        out[t] = output<to_index>((value - c) & unit_mask, range);
     }
 }
 
@@ -153,9 +169,37 @@ std::uint32_t lane_step(std::size_t lanes, std::uint32_t cd, std::uint32_t cm)
 
 SUITE_WIDE_KERNELS_BEGIN
 
-SUITE_TARGET_AVX2 void generate_avx2(std::uint32_t* x, std::uint32_t* out, std::size_t n, std::uint32_t& c,
-                                     std::uint32_t cd, std::uint32_t cm)
+// The output stage of the wide kernels: units, or indices by 64-bit
+// products of the even and the odd 32-bit lanes.
+template <bool to_index>
+SUITE_TARGET_AVX2 inline __m256i output_avx2(__m256i units, __m256i range)
 {
+    if constexpr (to_index) {
+        const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(units, range), 24);
+        const __m256i odd = _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(units, 32), range), 24);
+        return _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
+    } else {
+        return units;
+    }
+}
+
+template <bool to_index>
+SUITE_TARGET_AVX512 inline __m512i output_avx512(__m512i units, __m512i range)
+{
+    if constexpr (to_index) {
+        const __m512i even = _mm512_srli_epi64(_mm512_mul_epu32(units, range), 24);
+        const __m512i odd = _mm512_srli_epi64(_mm512_mul_epu32(_mm512_srli_epi64(units, 32), range), 24);
+        return _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
+    } else {
+        return units;
+    }
+}
+
+template <bool to_index>
+SUITE_TARGET_AVX2 void generate_avx2(std::uint32_t* x, std::uint32_t* out, std::size_t n, std::uint32_t& c,
+                                     std::uint32_t cd, std::uint32_t cm, std::uint64_t range)
+{
+    const __m256i range4 = _mm256_set1_epi64x(static_cast<long long>(range));
     constexpr std::size_t lanes = 8;
     std::size_t t = 0;
     if (n >= lanes) {
@@ -169,7 +213,8 @@ SUITE_TARGET_AVX2 void generate_avx2(std::uint32_t* x, std::uint32_t* out, std::
             const __m256i back33 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x + t + 64));
             const __m256i value = _mm256_and_si256(_mm256_sub_epi32(back97, back33), mask);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(x + t + 97), value);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t), _mm256_and_si256(_mm256_sub_epi32(value, cv), mask));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t),
+                                output_avx2<to_index>(_mm256_and_si256(_mm256_sub_epi32(value, cv), mask), range4));
             t += lanes;
             if (t + lanes > n) {
                 break;
@@ -181,7 +226,13 @@ SUITE_TARGET_AVX2 void generate_avx2(std::uint32_t* x, std::uint32_t* out, std::
         _mm256_store_si256(reinterpret_cast<__m256i*>(last), cv);
         c = last[lanes - 1];
     }
-    generate_scalar(x + t, out + t, n - t, c, cd, cm);
+    generate_scalar<to_index>(x + t, out + t, n - t, c, cd, cm, range);
+}
+
+SUITE_TARGET_AVX512 inline __m512i step_terms_avx512(__m512i cv, __m512i step, __m512i modulus)
+{
+    const __m512i down = _mm512_sub_epi32(cv, step);
+    return _mm512_min_epu32(down, _mm512_add_epi32(down, modulus));
 }
 
 // Sixteen values per round, with the last 112 values of x held in seven
@@ -190,61 +241,109 @@ SUITE_TARGET_AVX2 void generate_avx2(std::uint32_t* x, std::uint32_t* out, std::
 // back through a load that straddles two recent stores would stall. With
 // N_k = x[97 + 16k .. 97 + 16k + 15], the 16 values 97 back are
 // (N_{k-7}[15], N_{k-6}[0..14]) and the 16 values 33 back are
-// (N_{k-3}[15], N_{k-2}[0..14]), each one lane-shift of two registers. x
-// must be readable from x[-15] (the lanes below x[0] are loaded, unused).
+// (N_{k-3}[15], N_{k-2}[0..14]), each one lane-shift of two registers.
+// N_k then takes the register of N_{k-7}, so seven rounds in a row use the
+// registers in rotation without copying. In registers x is kept modulo 2^32
+// and reduced modulo 2^24 only where it leaves them: the reduction commutes
+// with subtraction, and that keeps the dependence from N_{k-2} to N_k at
+// two operations. The C of even and odd rounds form two chains of their own,
+// each stepping by 32 draws. x must be readable from x[-15] (the lanes below
+// x[0] are loaded, unused).
+template <bool to_index>
 SUITE_TARGET_AVX512 void generate_avx512(std::uint32_t* x, std::uint32_t* out, std::size_t n, std::uint32_t& c,
-                                         std::uint32_t cd, std::uint32_t cm)
+                                         std::uint32_t cd, std::uint32_t cm, std::uint64_t range)
 {
     constexpr std::size_t lanes = 16;
     const std::size_t rounds = n / lanes;
     if (rounds > 0) {
-        const auto terms = first_terms<lanes>(c, cd, cm);
-        __m512i cv = _mm512_loadu_si512(terms.data());
-        const __m512i step = _mm512_set1_epi32(static_cast<int>(lane_step(lanes, cd, cm)));
+        const __m512i range8 = _mm512_set1_epi64(static_cast<long long>(range));
+        const auto terms = first_terms<2 * lanes>(c, cd, cm);
+        __m512i c_even = _mm512_loadu_si512(terms.data());
+        __m512i c_odd = _mm512_loadu_si512(terms.data() + lanes);
+        const __m512i step = _mm512_set1_epi32(static_cast<int>(lane_step(2 * lanes, cd, cm)));
         const __m512i modulus = _mm512_set1_epi32(static_cast<int>(cm));
         const __m512i mask = _mm512_set1_epi32(static_cast<int>(unit_mask));
-        // r[i] = N_{k-7+i} for the round k about to be made.
-        __m512i r0 = _mm512_loadu_si512(x + 97 - 7 * 16);
-        __m512i r1 = _mm512_loadu_si512(x + 97 - 6 * 16);
-        __m512i r2 = _mm512_loadu_si512(x + 97 - 5 * 16);
-        __m512i r3 = _mm512_loadu_si512(x + 97 - 4 * 16);
-        __m512i r4 = _mm512_loadu_si512(x + 97 - 3 * 16);
-        __m512i r5 = _mm512_loadu_si512(x + 97 - 2 * 16);
-        __m512i r6 = _mm512_loadu_si512(x + 97 - 1 * 16);
-        for (std::size_t k = 0;;) {
-            const __m512i back97 = _mm512_alignr_epi32(r1, r0, 15);
-            const __m512i back33 = _mm512_alignr_epi32(r5, r4, 15);
-            const __m512i value = _mm512_and_si512(_mm512_sub_epi32(back97, back33), mask);
-            _mm512_storeu_si512(out + k * lanes, _mm512_and_si512(_mm512_sub_epi32(value, cv), mask));
-            r0 = r1;
-            r1 = r2;
-            r2 = r3;
-            r3 = r4;
-            r4 = r5;
-            r5 = r6;
-            r6 = value;
-            if (++k == rounds) {
-                break;
-            }
-            const __m512i down = _mm512_sub_epi32(cv, step);
-            cv = _mm512_min_epu32(down, _mm512_add_epi32(down, modulus));
+        // Before round k of the unrolled loop r[(k + i) % 7] = N_{k-7+i};
+        // before a round of the one-round loop after it, r[i] = N_{k-7+i}
+        // (the two agree where one hands over to the other, k being a
+        // multiple of 14 there).
+        __m512i r[7];
+        for (std::size_t i = 0; i < 7; ++i) {
+            r[i] = _mm512_loadu_si512(x + 97 - (7 - i) * 16);
         }
-        alignas(64) std::uint32_t last[lanes];
-        _mm512_store_si512(last, cv);
-        c = last[lanes - 1];
-        // The newest 112 values, of which the last 97 are the history the
-        // scalar tail continues from.
+// One round k: a and b hold N_{k-7}, N_{k-6}, e and f N_{k-3}, N_{k-2}.
+// (Lambdas do not take the function's target, hence the macro.)
+#define SUITE_ROUND(a, b, e, f, cv, k)                                                                      \
+    do {                                                                                                    \
+        const __m512i value = _mm512_sub_epi32(_mm512_alignr_epi32(b, a, 15), _mm512_alignr_epi32(f, e, 15)); \
+        _mm512_storeu_si512(out + (k) * lanes,                                                              \
+                            output_avx512<to_index>(_mm512_and_si512(_mm512_sub_epi32(value, cv), mask), range8)); \
+        a = value;                                                                                          \
+    } while (false)
+        std::size_t k = 0;
+        // Fourteen rounds: two turns of the register ring, seven of each C
+        // chain.
+        for (; k + 14 <= rounds; k += 14) {
+            SUITE_ROUND(r[0], r[1], r[4], r[5], c_even, k);
+            SUITE_ROUND(r[1], r[2], r[5], r[6], c_odd, k + 1);
+            c_even = step_terms_avx512(c_even, step, modulus);
+            c_odd = step_terms_avx512(c_odd, step, modulus);
+            SUITE_ROUND(r[2], r[3], r[6], r[0], c_even, k + 2);
+            SUITE_ROUND(r[3], r[4], r[0], r[1], c_odd, k + 3);
+            c_even = step_terms_avx512(c_even, step, modulus);
+            c_odd = step_terms_avx512(c_odd, step, modulus);
+            SUITE_ROUND(r[4], r[5], r[1], r[2], c_even, k + 4);
+            SUITE_ROUND(r[5], r[6], r[2], r[3], c_odd, k + 5);
+            c_even = step_terms_avx512(c_even, step, modulus);
+            c_odd = step_terms_avx512(c_odd, step, modulus);
+            SUITE_ROUND(r[6], r[0], r[3], r[4], c_even, k + 6);
+            SUITE_ROUND(r[0], r[1], r[4], r[5], c_odd, k + 7);
+            c_even = step_terms_avx512(c_even, step, modulus);
+            c_odd = step_terms_avx512(c_odd, step, modulus);
+            SUITE_ROUND(r[1], r[2], r[5], r[6], c_even, k + 8);
+            SUITE_ROUND(r[2], r[3], r[6], r[0], c_odd, k + 9);
+            c_even = step_terms_avx512(c_even, step, modulus);
+            c_odd = step_terms_avx512(c_odd, step, modulus);
+            SUITE_ROUND(r[3], r[4], r[0], r[1], c_even, k + 10);
+            SUITE_ROUND(r[4], r[5], r[1], r[2], c_odd, k + 11);
+            c_even = step_terms_avx512(c_even, step, modulus);
+            c_odd = step_terms_avx512(c_odd, step, modulus);
+            SUITE_ROUND(r[5], r[6], r[2], r[3], c_even, k + 12);
+            SUITE_ROUND(r[6], r[0], r[3], r[4], c_odd, k + 13);
+            c_even = step_terms_avx512(c_even, step, modulus);
+            c_odd = step_terms_avx512(c_odd, step, modulus);
+        }
+        // The remaining rounds one at a time, the ring rotated by copies.
+        for (; k < rounds; ++k) {
+            const bool even = k % 2 == 0;
+            SUITE_ROUND(r[0], r[1], r[4], r[5], even ? c_even : c_odd, k);
+            const __m512i newest = r[0];
+            for (std::size_t i = 0; i < 6; ++i) {
+                r[i] = r[i + 1];
+            }
+            r[6] = newest;
+            if (!even) {
+                c_even = step_terms_avx512(c_even, step, modulus);
+                c_odd = step_terms_avx512(c_odd, step, modulus);
+            }
+        }
+#undef SUITE_ROUND
+        // The C of the last round made: c_even after an odd number of
+        // rounds, else c_odd one step back.
+        alignas(64) std::uint32_t last[2 * lanes];
+        _mm512_store_si512(last, c_even);
+        _mm512_store_si512(last + lanes, c_odd);
+        c = rounds % 2 == 1 ? last[lanes - 1] : mod_add(last[2 * lanes - 1], lane_step(2 * lanes, cd, cm), cm);
+        // The newest 112 values, reduced, of which the last 97 are the
+        // history the scalar tail continues from. Both loops leave
+        // r[i] = N_{rounds-7+i} (fourteen rounds are two whole turns).
         std::uint32_t* top = x + rounds * lanes + 97;
-        _mm512_storeu_si512(top - 7 * 16, r0);
-        _mm512_storeu_si512(top - 6 * 16, r1);
-        _mm512_storeu_si512(top - 5 * 16, r2);
-        _mm512_storeu_si512(top - 4 * 16, r3);
-        _mm512_storeu_si512(top - 3 * 16, r4);
-        _mm512_storeu_si512(top - 2 * 16, r5);
-        _mm512_storeu_si512(top - 1 * 16, r6);
+        for (std::size_t i = 0; i < 7; ++i) {
+            _mm512_storeu_si512(top - (7 - i) * 16, _mm512_and_si512(r[i], mask));
+        }
     }
     const std::size_t t = rounds * lanes;
-    generate_scalar(x + t, out + t, n - t, c, cd, cm);
+    generate_scalar<to_index>(x + t, out + t, n - t, c, cd, cm, range);
 }
 
 SUITE_WIDE_KERNELS_END
@@ -266,7 +365,8 @@ BulkDrawer::BulkDrawer(const UniformGenerator& g, SimdPath path)
     }
 }
 
-void BulkDrawer::draw(std::uint32_t* out, std::size_t n)
+template <bool to_index>
+void BulkDrawer::generate(std::uint32_t* out, std::size_t n, std::uint64_t range)
 {
     if (n == 0) {
         return;
@@ -274,17 +374,24 @@ void BulkDrawer::draw(std::uint32_t* out, std::size_t n)
     std::uint32_t* x = history_.data() + pad;
     switch (path_) {
     case SimdPath::avx512:
-        generate_avx512(x, out, n, c_, cd_, cm_);
+        generate_avx512<to_index>(x, out, n, c_, cd_, cm_, range);
         break;
     case SimdPath::avx2:
-        generate_avx2(x, out, n, c_, cd_, cm_);
+        generate_avx2<to_index>(x, out, n, c_, cd_, cm_, range);
         break;
     case SimdPath::scalar:
-        generate_scalar(x, out, n, c_, cd_, cm_);
+        generate_scalar<to_index>(x, out, n, c_, cd_, cm_, range);
         break;
     }
     std::memmove(x, x + n, UniformGenerator::lag_long * sizeof(std::uint32_t));
     advanced_ = static_cast<std::int32_t>((advanced_ + static_cast<std::int64_t>(n % 97)) % 97);
+}
+
+void BulkDrawer::draw(std::uint32_t* out, std::size_t n) { generate<false>(out, n, 0); }
+
+void BulkDrawer::draw_indices(std::uint32_t* out, std::size_t n, std::uint32_t range)
+{
+    generate<true>(out, n, range);
 }
 
 void BulkDrawer::discard(std::int64_t n)

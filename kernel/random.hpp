@@ -99,6 +99,11 @@ public:
     // operator() would return.
     void draw(std::uint32_t* out, std::size_t n);
 
+    // The indices trunc(range r) of the next n values r (n <= block,
+    // range < 2^29): the index draw_resample_indices() forms for a sample
+    // of `range` values.
+    void draw_indices(std::uint32_t* out, std::size_t n, std::uint32_t range);
+
     // Skips the next n values.
     void discard(std::int64_t n);
 
@@ -106,6 +111,9 @@ public:
     void store(UniformGenerator& g) const;
 
 private:
+    template <bool to_index>
+    void generate(std::uint32_t* out, std::size_t n, std::uint64_t range);
+
     // history_[pad + t] = x_{n-97+t} for t < 97; draw() extends it past 97
     // and then moves the last 97 back. The pad lets the wide kernels load a
     // vector that ends at x_{n-97}.

@@ -13,8 +13,8 @@
 #include "table_writer.hpp"
 #include "test_functions.hpp"
 
-// The experiment's constants. N is first the capacity of the chain and of the
-// index table, then the chain length of the current row. D is the dimension
+// The experiment's constants. N is first the capacity of the chain, then the
+// chain length of the current row. D is the dimension
 // of the points, kept for the record; nothing reads it.
 std::int64_t D = 3;
 std::int64_t N = 8192;
@@ -33,34 +33,29 @@ int main()
     constexpr std::int64_t rows_end = 8000;
     guard_standard_streams();
 
-    const auto capacity = static_cast<std::size_t>(N);
-    std::vector<Point3> chain(capacity);
-    std::vector<double> values(capacity);  // f at each chain point, computed once
+    // Only the observable at each chain point is kept, and the newest point.
+    std::vector<double> values(static_cast<std::size_t>(N));
     std::vector<double> means(static_cast<std::size_t>(M));
-    std::vector<std::int64_t> index(capacity * static_cast<std::size_t>(M));
     TableWriter table(program, "tmerror2.dat");
 
-    draw_point(chain[0]);
-    values[0] = f(chain[0]);
+    Point3 point;
+    draw_point(point);
+    values[0] = f(point);
+    FastSweeper sampler;
     std::int64_t L = 1;
+    // The chain mean re-sums the values from 0 in every row; a running sum
+    // makes the same additions in the same order.
+    double sum = 0.0;
     for (N = 1; N < rows_end; N = N + 1) {
         while (L < N) {
-            const auto l = static_cast<std::size_t>(L);
-            chain[l] = chain[l - 1];
-            sweep(chain[l], Nstep);
-            values[l] = f(chain[l]);
+            sampler.sweep(point, Nstep, random_stream());
+            values[static_cast<std::size_t>(L)] = f(point);
             L = L + 1;
         }
-        const auto length = static_cast<std::size_t>(N);
-        double sum = 0.0;
-        for (std::size_t k = 0; k < length; ++k) {
-            sum = sum + values[k];
-        }
+        sum = sum + values[static_cast<std::size_t>(N - 1)];
         table.write("%i\t%f\t", static_cast<int>(N), sum / static_cast<double>(N));
-
-        const auto resamples = std::span(index).first(length * static_cast<std::size_t>(M));
-        draw_resample_indices(resamples, N, M, ProcessStream{});
-        const BootstrapInterval interval = bootstrap_interval(std::span(values).first(length), resamples, means);
+        const BootstrapInterval interval = bootstrap_interval_drawn(
+            std::span(values).first(static_cast<std::size_t>(N)), means, random_stream());
         table.write("%f\t%f\n", interval.lower, interval.upper);
     }
     table.close();
