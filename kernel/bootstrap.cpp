@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -173,4 +175,68 @@ BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::
     const BootstrapInterval interval = bootstrap_interval_drawn(values, means, drawer, path);
     drawer.store(g);
     return interval;
+}
+
+namespace {
+
+// Draws of row N, and of the gap after it.
+std::uint64_t row_draws(std::int64_t row, std::int64_t resamples, std::int64_t gap)
+{
+    return static_cast<std::uint64_t>(row * resamples + gap);
+}
+
+// Rows [begin, end) of the engine, from `g` at row begin's first draw.
+void interval_range(std::span<const double> values, UniformGenerator g, std::int64_t begin, std::int64_t end,
+                    std::int64_t first_row, std::int64_t resamples, std::int64_t gap,
+                    std::span<BootstrapInterval> intervals, SimdPath path)
+{
+    std::array<double, max_resamples> means;
+    const auto m = static_cast<std::size_t>(resamples);
+    BulkDrawer drawer(g, path);
+    for (std::int64_t row = begin; row < end; ++row) {
+        if (row > begin) {
+            drawer.discard(gap);
+        }
+        intervals[static_cast<std::size_t>(row - first_row)] = bootstrap_interval_drawn(
+            values.first(static_cast<std::size_t>(row)), std::span(means).first(m), drawer, path);
+    }
+}
+
+}  // namespace
+
+void bootstrap_intervals(std::span<const double> values, const UniformGenerator& start, std::int64_t first_row,
+                         std::int64_t resamples, std::int64_t gap, std::span<BootstrapInterval> intervals,
+                         unsigned threads, SimdPath path)
+{
+    const std::int64_t end = first_row + static_cast<std::int64_t>(intervals.size());
+    threads = std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(intervals.size())));
+    // Contiguous ranges of about equal work, a row's work taken as its
+    // draws (the gap's stand for its fixed costs).
+    std::uint64_t total = 0;
+    for (std::int64_t row = first_row; row < end; ++row) {
+        total += row_draws(row, resamples, gap);
+    }
+    std::vector<std::int64_t> bounds{first_row};
+    std::vector<std::uint64_t> offsets{0};  // draws from `start` to each range's first row
+    std::uint64_t done = 0;
+    for (std::int64_t row = first_row; row < end && bounds.size() < threads; ++row) {
+        done += row_draws(row, resamples, gap);
+        if (done * threads >= total * bounds.size()) {
+            bounds.push_back(row + 1);
+            offsets.push_back(done);
+        }
+    }
+    bounds.push_back(end);
+
+    std::vector<std::thread> workers;
+    for (std::size_t r = 1; r + 1 < bounds.size(); ++r) {
+        UniformGenerator g = start;
+        StreamJump(offsets[r]).apply(g, path);
+        workers.emplace_back(interval_range, values, g, bounds[r], bounds[r + 1], first_row, resamples, gap,
+                             intervals, path);
+    }
+    interval_range(values, start, bounds[0], bounds[1], first_row, resamples, gap, intervals, path);
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
 }

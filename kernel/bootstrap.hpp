@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+#include "metropolis.hpp"
+#include "point3.hpp"
 #include "random.hpp"
 #include "simd.hpp"
 
@@ -105,3 +107,42 @@ BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::
 
 // The 17th and 85th smallest of the 100 means, reordering them.
 BootstrapInterval bootstrap_order_statistics(std::span<double> means);
+
+// ---------------------------------------------------------------------------
+// The rows of a growing chain, on several threads.
+//
+// Row N resamples the first N values of the chain with N x M draws, and
+// `gap` draws of other use (the next chain point's sweep) lie between the
+// end of one row's draws and the start of the next's. Once the chain is
+// known, every row's draws sit at a known place in the stream, so each thread
+// takes a contiguous range of rows of about equal work, jumps a copy of the
+// generator to its first row and discards the gaps between its rows: the
+// intervals are the same for any number of threads.
+
+// The intervals of rows first_row, first_row + 1, ... (one per element of
+// `intervals`, row first_row + r in intervals[r]), with `start` the generator
+// at row first_row's first resample draw and values.size() at least the last
+// row. M = resamples from 85 to 256.
+void bootstrap_intervals(std::span<const double> values, const UniformGenerator& start, std::int64_t first_row,
+                         std::int64_t resamples, std::int64_t gap, std::span<BootstrapInterval> intervals,
+                         unsigned threads, SimdPath path = best_simd_path());
+
+// The chain of the experiment: values[0] = f(point) for the initial point,
+// and for each later row N one sweep of `steps` updates made after row N-1's
+// (N-1) x M resample draws, which are jumped over; values[N-1] = f(point).
+// `g` starts just after the initial point was drawn, which is where row 1's
+// draws begin, and ends at the first resample draw of row values.size().
+template <class Observable>
+void grow_bootstrap_chain(Point3 point, std::int64_t steps, std::int64_t resamples, std::span<double> values,
+                          UniformGenerator& g, Observable&& f, SimdPath path = best_simd_path())
+{
+    FastSweeper sampler(path);
+    StreamJump past_row(0);
+    values[0] = f(point);
+    for (std::size_t row = 2; row <= values.size(); ++row) {
+        past_row.lengthen(static_cast<std::uint64_t>(resamples));
+        past_row.apply(g, path);
+        sampler.sweep(point, steps, g);
+        values[row - 1] = f(point);
+    }
+}

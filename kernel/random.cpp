@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <bit>
 #include <cstring>
 
 bool UniformGenerator::seed(std::int64_t seed)
@@ -431,4 +432,160 @@ void draw_units(UniformGenerator& g, std::span<std::uint32_t> out, SimdPath path
         done += n;
     }
     drawer.store(g);
+}
+
+// ---------------------------------------------------------------------------
+// Jumps ahead.
+
+namespace {
+
+using Polynomial = std::array<std::uint32_t, StreamJump::degree>;
+constexpr std::size_t degree = StreamJump::degree;
+
+// p * z^k for k <= 33: coefficient t moves to t + k; past 96 it wraps with
+// z^97 = 1 - z^64, landing at t + k - 97 and t + k - 33, both below 97.
+Polynomial times_z_power(const Polynomial& p, std::size_t k)
+{
+    Polynomial q{};
+    for (std::size_t t = 0; t < degree; ++t) {
+        if (t + k < degree) {
+            q[t + k] += p[t];
+        } else {
+            q[t + k - degree] += p[t];
+            q[t + k - 33] -= p[t];
+        }
+    }
+    return q;
+}
+
+// p * p modulo z^97 + z^64 - 1: the full product, then its terms from the
+// top down folded with z^t = z^(t-97) - z^(t-33) (t - 33 may still be 97 or
+// more, and is folded later).
+Polynomial squared(const Polynomial& p)
+{
+    std::array<std::uint32_t, 2 * degree - 1> full{};
+    for (std::size_t i = 0; i < degree; ++i) {
+        for (std::size_t j = 0; j < degree; ++j) {
+            full[i + j] += p[i] * p[j];
+        }
+    }
+    for (std::size_t t = full.size() - 1; t >= degree; --t) {
+        full[t - degree] += full[t];
+        full[t - 33] -= full[t];
+    }
+    Polynomial q;
+    std::copy_n(full.begin(), degree, q.begin());
+    return q;
+}
+
+// next[t] = sum_s a_s x[t + s] for t < 97, x holding 193 values.
+void combine_scalar(const Polynomial& a, const std::uint32_t* x, std::uint32_t* next)
+{
+    for (std::size_t t = 0; t < degree; ++t) {
+        next[t] = 0;
+    }
+    for (std::size_t s = 0; s < degree; ++s) {
+        for (std::size_t t = 0; t < degree; ++t) {
+            next[t] += a[s] * x[t + s];
+        }
+    }
+}
+
+SUITE_WIDE_KERNELS_BEGIN
+
+// Seven vectors of sixteen cover the 97 (x must be readable to x[208]).
+SUITE_TARGET_AVX512 void combine_avx512(const Polynomial& a, const std::uint32_t* x, std::uint32_t* next)
+{
+    __m512i sum[7];
+    for (auto& v : sum) {
+        v = _mm512_setzero_si512();
+    }
+    for (std::size_t s = 0; s < degree; ++s) {
+        const __m512i factor = _mm512_set1_epi32(static_cast<int>(a[s]));
+        for (std::size_t v = 0; v < 7; ++v) {
+            sum[v] = _mm512_add_epi32(sum[v], _mm512_mullo_epi32(factor, _mm512_loadu_si512(x + s + 16 * v)));
+        }
+    }
+    alignas(64) std::uint32_t all[7 * 16];
+    for (std::size_t v = 0; v < 7; ++v) {
+        _mm512_store_si512(all + 16 * v, sum[v]);
+    }
+    std::copy_n(all, degree, next);
+}
+
+SUITE_TARGET_AVX2 void combine_avx2(const Polynomial& a, const std::uint32_t* x, std::uint32_t* next)
+{
+    alignas(32) std::uint32_t all[13 * 8] = {};
+    for (std::size_t s = 0; s < degree; ++s) {
+        const __m256i factor = _mm256_set1_epi32(static_cast<int>(a[s]));
+        for (std::size_t v = 0; v < 13; ++v) {
+            __m256i* target = reinterpret_cast<__m256i*>(all + 8 * v);
+            const __m256i term = _mm256_mullo_epi32(factor, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x + s + 8 * v)));
+            _mm256_store_si256(target, _mm256_add_epi32(_mm256_load_si256(target), term));
+        }
+    }
+    std::copy_n(all, degree, next);
+}
+
+SUITE_WIDE_KERNELS_END
+
+}  // namespace
+
+StreamJump::StreamJump(std::uint64_t distance) : distance_(distance)
+{
+    // z^distance from the top bit down: square, and multiply by z for a 1.
+    coefficients_[0] = 1;
+    for (int bit = 63 - std::countl_zero(distance | 1); bit >= 0; --bit) {
+        coefficients_ = squared(coefficients_);
+        if (((distance >> bit) & 1) != 0) {
+            coefficients_ = times_z_power(coefficients_, 1);
+        }
+    }
+}
+
+void StreamJump::lengthen(std::uint64_t extra)
+{
+    distance_ += extra;
+    for (; extra > 0;) {
+        const std::uint64_t k = std::min<std::uint64_t>(extra, 33);
+        coefficients_ = times_z_power(coefficients_, static_cast<std::size_t>(k));
+        extra -= k;
+    }
+}
+
+void StreamJump::apply(UniformGenerator& g, SimdPath path) const
+{
+    // The 97 values of the ring in draw order, then 96 more by the
+    // recurrence (not drawn: only needed for the combination), and room for
+    // the wide forms' last vector.
+    std::array<std::uint32_t, 2 * degree - 1 + 16> x{};
+    for (std::size_t t = 0; t < degree; ++t) {
+        x[t] = to_units(g.u[static_cast<std::size_t>(ring_back(g.ui, static_cast<std::int32_t>(t)))]);
+    }
+    for (std::size_t t = degree; t < 2 * degree - 1; ++t) {
+        x[t] = x[t - degree] - x[t - 33];
+    }
+    Polynomial next;
+    switch (path) {
+    case SimdPath::avx512:
+        combine_avx512(coefficients_, x.data(), next.data());
+        break;
+    case SimdPath::avx2:
+        combine_avx2(coefficients_, x.data(), next.data());
+        break;
+    case SimdPath::scalar:
+        combine_scalar(coefficients_, x.data(), next.data());
+        break;
+    }
+    const auto turn = static_cast<std::int32_t>(distance_ % 97);
+    const std::int32_t ui = ring_back(g.ui, turn);
+    for (std::size_t t = 0; t < degree; ++t) {
+        g.u[static_cast<std::size_t>(ring_back(ui, static_cast<std::int32_t>(t)))] = from_units(next[t] & unit_mask);
+    }
+    g.ui = ui;
+    g.uj = ring_back(g.uj, turn);
+    const std::uint32_t cd = to_units(g.cd);
+    const std::uint32_t cm = to_units(g.cm);
+    const auto step = static_cast<std::uint32_t>((distance_ % cm) * cd % cm);
+    g.c = from_units(mod_sub(to_units(g.c), step, cm));
 }

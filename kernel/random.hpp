@@ -155,3 +155,31 @@ void draw_unit_blocks(UniformGenerator& g, std::int64_t count, std::size_t block
     }
     drawer.store(g);
 }
+
+// Jumps ahead. The lagged part is linear: x_{n+97} = x_n - x_{n+64}, so
+// modulo 2^32 (and hence 2^24) the shift by one draw acts on the 97 most
+// recent values as z does on polynomials modulo z^97 + z^64 - 1. If
+// z^J = sum_t a_t z^t modulo that polynomial, then
+// x_{n+J} = sum_t a_t x_{n+t} for every n. The arithmetic term jumps by
+// J * 7654321 modulo 16777213. A jump therefore costs a polynomial power and
+// 97 x 97 products, however far it goes.
+class StreamJump {
+public:
+    // A jump of `distance` draws (z^distance by repeated squaring).
+    explicit StreamJump(std::uint64_t distance);
+
+    std::uint64_t distance() const { return distance_; }
+
+    // Makes the jump `extra` draws longer: a multiplication by z^extra,
+    // cheap for small `extra`.
+    void lengthen(std::uint64_t extra);
+
+    // Moves `g` (seeded) as `distance()` single draws would.
+    void apply(UniformGenerator& g, SimdPath path = best_simd_path()) const;
+
+    static constexpr std::size_t degree = 97;
+
+private:
+    std::array<std::uint32_t, degree> coefficients_{};  // of z^0 .. z^96
+    std::uint64_t distance_ = 0;
+};

@@ -4,6 +4,7 @@
 // resample means.
 #include <cstdint>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "bootstrap.hpp"
@@ -33,29 +34,28 @@ int main()
     constexpr std::int64_t rows_end = 8000;
     guard_standard_streams();
 
-    // Only the observable at each chain point is kept, and the newest point.
+    // Only the observable at each chain point is kept.
     std::vector<double> values(static_cast<std::size_t>(N));
-    std::vector<double> means(static_cast<std::size_t>(M));
+    std::vector<BootstrapInterval> intervals(static_cast<std::size_t>(rows_end - 1));
     TableWriter table(program, "tmerror2.dat");
 
+    // The chain first, jumping over the rows' resample draws; then the rows,
+    // on all cores, each from its own place in the stream; the stream is
+    // left after the last row's draws, as drawing them in turn would.
     Point3 point;
     draw_point(point);
-    values[0] = f(point);
-    FastSweeper sampler;
-    std::int64_t L = 1;
+    const UniformGenerator rows_start = random_stream();
+    grow_bootstrap_chain(point, Nstep, M, std::span(values).first(intervals.size()), random_stream(), f);
+    bootstrap_intervals(values, rows_start, 1, M, 4 * Nstep, intervals, std::thread::hardware_concurrency());
+    StreamJump(static_cast<std::uint64_t>((rows_end - 1) * M)).apply(random_stream());
+
     // The chain mean re-sums the values from 0 in every row; a running sum
     // makes the same additions in the same order.
     double sum = 0.0;
     for (N = 1; N < rows_end; N = N + 1) {
-        while (L < N) {
-            sampler.sweep(point, Nstep, random_stream());
-            values[static_cast<std::size_t>(L)] = f(point);
-            L = L + 1;
-        }
         sum = sum + values[static_cast<std::size_t>(N - 1)];
         table.write("%i\t%f\t", static_cast<int>(N), sum / static_cast<double>(N));
-        const BootstrapInterval interval = bootstrap_interval_drawn(
-            std::span(values).first(static_cast<std::size_t>(N)), means, random_stream());
+        const BootstrapInterval& interval = intervals[static_cast<std::size_t>(N - 1)];
         table.write("%f\t%f\n", interval.lower, interval.upper);
     }
     table.close();

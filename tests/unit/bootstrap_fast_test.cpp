@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "bootstrap.hpp"
+#include "metropolis.hpp"
 #include "random.hpp"
 #include "simd_paths.hpp"
+#include "test_functions.hpp"
 
 namespace {
 
@@ -96,5 +98,92 @@ TEST(BootstrapOrderStatistics, AgreeWithTheExchangeSort)
         ASSERT_EQ(interval.upper, sorted[bootstrap_upper_rank]);
     }
 }
+
+}  // namespace
+
+namespace {
+
+// The experiment as the plain kernel runs it, on a short chain: for each
+// row, the chain's next sweep by step(), then the whole index table and the
+// plain interval. The draw order is the straightforward program's.
+struct PlainExperiment {
+    std::vector<double> values;
+    std::vector<BootstrapInterval> intervals;
+    UniformGenerator end;
+};
+
+PlainExperiment plain_experiment(std::int64_t rows, std::int64_t steps, UniformGenerator g)
+{
+    PlainExperiment run;
+    Point3 point;
+    draw_point(point, g);
+    run.values.push_back(moment_observable(point));
+    for (std::int64_t row = 1; row <= rows; ++row) {
+        if (row > 1) {
+            sweep(point, steps, g);
+            run.values.push_back(moment_observable(point));
+        }
+        run.intervals.push_back(plain_row(run.values, 100, g));
+    }
+    run.end = g;
+    return run;
+}
+
+TEST(BootstrapExperiment, ChainAndRowsMatchThePlainRunForAnyThreadCount)
+{
+    constexpr std::int64_t rows = 240;
+    constexpr std::int64_t steps = 25;
+    const PlainExperiment plain = plain_experiment(rows, steps, seeded(0));
+
+    UniformGenerator g = seeded(0);
+    Point3 point;
+    draw_point(point, g);
+    const UniformGenerator rows_start = g;
+    std::vector<double> values(rows);
+    grow_bootstrap_chain(point, steps, 100, values, g, moment_observable);
+    ASSERT_EQ(values, plain.values);
+    StreamJump(rows * 100).apply(g);
+    EXPECT_EQ(g, plain.end);
+
+    for (const unsigned threads : {1u, 2u, 3u, 7u}) {
+        std::vector<BootstrapInterval> intervals(rows);
+        bootstrap_intervals(values, rows_start, 1, 100, 4 * steps, intervals, threads);
+        EXPECT_EQ(intervals, plain.intervals) << threads << " threads";
+    }
+}
+
+using BootstrapEngine = EverySimdPath;
+
+TEST_P(BootstrapEngine, GivesTheSameRowsOnOneTwoAndThreeThreads)
+{
+    // Long rows, starting past the first (as a later part of a run would),
+    // against the rows drawn one after another from one generator.
+    UniformGenerator values_g = seeded(8);
+    const std::vector<double> values = chain_values(2600, values_g);
+    constexpr std::int64_t first_row = 2200;
+    constexpr std::int64_t gap = 4000;
+    UniformGenerator start = seeded(0);
+    for (int i = 0; i < 1234; ++i) {
+        start();
+    }
+
+    std::vector<BootstrapInterval> sequential;
+    UniformGenerator g = start;
+    std::vector<double> means(100);
+    for (std::int64_t row = first_row; row <= 2600; ++row) {
+        sequential.push_back(bootstrap_interval_drawn(std::span(values).first(static_cast<std::size_t>(row)),
+                                                      means, g, GetParam()));
+        BulkDrawer skip(g);
+        skip.discard(gap);
+        skip.store(g);
+    }
+    for (const unsigned threads : {1u, 2u, 3u}) {
+        std::vector<BootstrapInterval> intervals(sequential.size());
+        bootstrap_intervals(values, start, first_row, 100, gap, intervals, threads, GetParam());
+        EXPECT_EQ(intervals, sequential) << threads << " threads";
+    }
+}
+
+INSTANTIATE_FOR_EVERY_SIMD_PATH(BootstrapEngine);
 
 }  // namespace

@@ -95,3 +95,58 @@ TEST(BulkDraws, ShareTheProcessStreamWithRandom)
 }
 
 }  // namespace
+
+namespace {
+
+using StreamJumps = EverySimdPath;
+
+TEST_P(StreamJumps, LandWhereSingleDrawsLand)
+{
+    // Distances around the lags and the ring's length, and far ones; from
+    // a state in the middle of the ring.
+    UniformGenerator start = seeded(0);
+    for (int i = 0; i < 50; ++i) {
+        start();
+    }
+    for (const std::uint64_t distance :
+         {0ull, 1ull, 32ull, 33ull, 34ull, 64ull, 96ull, 97ull, 98ull, 193ull, 194ull, 1000ull, 123457ull, 4000003ull}) {
+        UniformGenerator jumped = start;
+        StreamJump(distance).apply(jumped, GetParam());
+        UniformGenerator walked = start;
+        BulkDrawer drawer(walked);
+        drawer.discard(static_cast<std::int64_t>(distance));
+        drawer.store(walked);
+        ASSERT_EQ(jumped, walked) << distance << " draws";
+    }
+}
+
+TEST_P(StreamJumps, LengthenedStepByStepEqualsOneLongJump)
+{
+    // The bootstrap program's use: a jump past each row's N x 100 draws,
+    // lengthened by 100 from row to row, with draws in between.
+    UniformGenerator direct = seeded(0);
+    UniformGenerator stepped = direct;
+    StreamJump jump(0);
+    for (std::uint64_t row = 1; row <= 300; ++row) {
+        jump.lengthen(100);
+        ASSERT_EQ(jump.distance(), 100 * row);
+        jump.apply(stepped, GetParam());
+        BulkDrawer drawer(direct);
+        drawer.discard(static_cast<std::int64_t>(100 * row));
+        drawer.store(direct);
+        ASSERT_EQ(stepped, direct) << "row " << row;
+        for (int gap = 0; gap < 37; ++gap) {
+            ASSERT_EQ(stepped(), direct());
+        }
+    }
+    UniformGenerator far = seeded(0);
+    StreamJump(3'000'000'007ull).apply(far, GetParam());
+    UniformGenerator composed = seeded(0);
+    StreamJump(1'000'000'007ull).apply(composed, GetParam());
+    StreamJump(2'000'000'000ull).apply(composed, GetParam());
+    EXPECT_EQ(far, composed);
+}
+
+INSTANTIATE_FOR_EVERY_SIMD_PATH(StreamJumps);
+
+}  // namespace
