@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -232,8 +233,13 @@ void bootstrap_intervals(std::span<const double> values, const UniformGenerator&
     for (std::size_t r = 1; r + 1 < bounds.size(); ++r) {
         UniformGenerator g = start;
         StreamJump(offsets[r]).apply(g, path);
-        workers.emplace_back(interval_range, values, g, bounds[r], bounds[r + 1], first_row, resamples, gap,
-                             intervals, path);
+        try {
+            workers.emplace_back(interval_range, values, g, bounds[r], bounds[r + 1], first_row, resamples, gap,
+                                 intervals, path);
+        } catch (const std::system_error&) {
+            // No thread to be had: the range is made here instead.
+            interval_range(values, g, bounds[r], bounds[r + 1], first_row, resamples, gap, intervals, path);
+        }
     }
     interval_range(values, start, bounds[0], bounds[1], first_row, resamples, gap, intervals, path);
     for (std::thread& worker : workers) {
