@@ -88,12 +88,13 @@ inline BootstrapInterval bootstrap_interval(std::span<const double> values, std:
 // terms (k = 0, 1, ... for each l), so the M sums are kept side by side and
 // each block of M draws becomes one term of each: sum_l = sum_l +
 // values[index], in increasing k from 0, the same additions in the same
-// order. The index trunc(N r) with r = v 2^-24 is formed as
-// trunc(v * (N 2^-24)): the product N v < 2^37 is exact in double either
-// way, so the index is the same. The order statistics are whatever correct
-// method finds them: the means are finite and never -0 (sums of values of a
-// non-negative observable), so the 17th and 85th smallest are the same
-// numbers however they are found.
+// order. The index trunc(N r) of a draw r = v 2^-24 is formed in integers,
+// as floor(N v / 2^24), while the values are drawn: for N < 2^29 the product
+// N v < 2^53 is exact in double too, so it is the same integer. The order
+// statistics are whatever correct method finds them: no mean is -0 (a sum
+// from +0 cannot become -0 when rounding to nearest) and, for finite values,
+// none is a NaN, so the 17th and 85th smallest are the same numbers however
+// they are found.
 
 // The interval of `values` for the N x M resample draws made by `drawer`
 // (1 <= N = values.size() < 2^29, M = means.size() from 85 to 256). `means`

@@ -99,7 +99,6 @@ float Random(std::int64_t seed)
 // ---------------------------------------------------------------------------
 // Bulk drawing in integer units.
 
-
 namespace {
 
 constexpr std::uint32_t unit_mask = 0xFFFFFFu;  // reduction mod 2^24
