@@ -69,6 +69,28 @@ void BM_BulkDraws(benchmark::State& state)
 }
 BENCHMARK(BM_BulkDraws)->Apply(each_path);
 
+// The chain pass of the bootstrap jumps over each row's 100 N draws.
+void BM_JumpPastRow8000(benchmark::State& state)
+{
+    UniformGenerator g = seeded();
+    StreamJump jump(800000);
+    for (auto _ : state) {
+        jump.apply(g, path_of(state));
+        benchmark::DoNotOptimize(g);
+    }
+    state.SetLabel(simd_path_name(path_of(state)));
+}
+BENCHMARK(BM_JumpPastRow8000)->Apply(each_path);
+
+// A thread's first jump, to a row far into the stream.
+void BM_JumpPolynomial(benchmark::State& state)
+{
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(StreamJump(2'000'000'000));
+    }
+}
+BENCHMARK(BM_JumpPolynomial)->Unit(benchmark::kMicrosecond);
+
 void BM_MetropolisUpdatePlain(benchmark::State& state)
 {
     UniformGenerator g = seeded();
