@@ -169,29 +169,35 @@ std::uint32_t lane_step(std::size_t lanes, std::uint32_t cd, std::uint32_t cm)
 
 SUITE_WIDE_KERNELS_BEGIN
 
-// The output stage of the wide kernels: units, or indices by 64-bit
-// products of the even and the odd 32-bit lanes.
+// The output stage of the wide kernels, from x - C not yet reduced: units
+// (reduced modulo 2^24), or indices. For an index, the units shifted up by
+// 8 bits (which drops the bits above 2^24, so no reduction is needed) times
+// the range is below 2^61 and has floor(range v / 2^24) in its upper 32 bits:
+// a 32 x 32 -> 64-bit product for the even lanes and one for the odd lanes,
+// whose upper halves are then interleaved.
 template <bool to_index>
-SUITE_TARGET_AVX2 inline __m256i output_avx2(__m256i units, __m256i range)
+SUITE_TARGET_AVX2 inline __m256i output_avx2(__m256i difference, __m256i range)
 {
     if constexpr (to_index) {
-        const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(units, range), 24);
-        const __m256i odd = _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(units, 32), range), 24);
-        return _mm256_or_si256(even, _mm256_slli_epi64(odd, 32));
+        const __m256i scaled = _mm256_slli_epi32(difference, 8);
+        const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(scaled, range), 32);
+        const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(scaled, 32), range);
+        return _mm256_blend_epi32(even, odd, 0xAA);
     } else {
-        return units;
+        return _mm256_and_si256(difference, _mm256_set1_epi32(static_cast<int>(unit_mask)));
     }
 }
 
 template <bool to_index>
-SUITE_TARGET_AVX512 inline __m512i output_avx512(__m512i units, __m512i range)
+SUITE_TARGET_AVX512 inline __m512i output_avx512(__m512i difference, __m512i range)
 {
     if constexpr (to_index) {
-        const __m512i even = _mm512_srli_epi64(_mm512_mul_epu32(units, range), 24);
-        const __m512i odd = _mm512_srli_epi64(_mm512_mul_epu32(_mm512_srli_epi64(units, 32), range), 24);
-        return _mm512_or_si512(even, _mm512_slli_epi64(odd, 32));
+        const __m512i scaled = _mm512_slli_epi32(difference, 8);
+        const __m512i even = _mm512_srli_epi64(_mm512_mul_epu32(scaled, range), 32);
+        const __m512i odd = _mm512_mul_epu32(_mm512_srli_epi64(scaled, 32), range);
+        return _mm512_mask_blend_epi32(0xAAAA, even, odd);
     } else {
-        return units;
+        return _mm512_and_si512(difference, _mm512_set1_epi32(static_cast<int>(unit_mask)));
     }
 }
 
@@ -213,8 +219,7 @@ SUITE_TARGET_AVX2 void generate_avx2(std::uint32_t* x, std::uint32_t* out, std::
             const __m256i back33 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x + t + 64));
             const __m256i value = _mm256_and_si256(_mm256_sub_epi32(back97, back33), mask);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(x + t + 97), value);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t),
-                                output_avx2<to_index>(_mm256_and_si256(_mm256_sub_epi32(value, cv), mask), range4));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t), output_avx2<to_index>(_mm256_sub_epi32(value, cv), range4));
             t += lanes;
             if (t + lanes > n) {
                 break;
@@ -276,8 +281,7 @@ SUITE_TARGET_AVX512 void generate_avx512(std::uint32_t* x, std::uint32_t* out, s
 #define SUITE_ROUND(a, b, e, f, cv, k)                                                                      \
     do {                                                                                                    \
         const __m512i value = _mm512_sub_epi32(_mm512_alignr_epi32(b, a, 15), _mm512_alignr_epi32(f, e, 15)); \
-        _mm512_storeu_si512(out + (k) * lanes,                                                              \
-                            output_avx512<to_index>(_mm512_and_si512(_mm512_sub_epi32(value, cv), mask), range8)); \
+        _mm512_storeu_si512(out + (k) * lanes, output_avx512<to_index>(_mm512_sub_epi32(value, cv), range8));    \
         a = value;                                                                                          \
     } while (false)
         std::size_t k = 0;
