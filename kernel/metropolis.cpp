@@ -222,7 +222,8 @@ SUITE_TARGET_AVX512 void prepare_avx512(const FastSweeper::LogTables& tables, co
 
         const __m512d k = _mm512_cvtepi32_pd(u);
         const __m512i bits = _mm512_castpd_si512(k);
-        const __m512d e24 = _mm512_cvtepi64_pd(_mm512_sub_epi64(_mm512_srli_epi64(bits, 52), _mm512_set1_epi64(1023 + 24)));
+        const __m512d e24 =
+            _mm512_cvtepi64_pd(_mm512_sub_epi64(_mm512_srli_epi64(bits, 52), _mm512_set1_epi64(1023 + 24)));
         const __m512i i = _mm512_srli_epi64(_mm512_and_si512(bits, top4), 48);
         const __m512d m = _mm512_castsi512_pd(_mm512_or_si512(_mm512_and_si512(bits, mantissa), one));
         const __m512d m0 = _mm512_castsi512_pd(_mm512_or_si512(_mm512_and_si512(bits, top4), one));
@@ -257,7 +258,10 @@ Point3 proposal_at(const std::uint32_t* draws, std::size_t update)
     return {unit_value(d[0]), unit_value(d[1]), unit_value(d[2])};
 }
 
-std::int64_t square_sum_bits(const Point3& p) { return std::bit_cast<std::int64_t>((p.x * p.x + p.y * p.y) + p.z * p.z); }
+std::int64_t square_sum_bits(const Point3& p)
+{
+    return std::bit_cast<std::int64_t>((p.x * p.x + p.y * p.y) + p.z * p.z);
+}
 
 // step()'s decision in step()'s own words, for an update the estimates
 // leave open.

@@ -219,7 +219,8 @@ SUITE_TARGET_AVX2 void generate_avx2(std::uint32_t* x, std::uint32_t* out, std::
             const __m256i back33 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x + t + 64));
             const __m256i value = _mm256_and_si256(_mm256_sub_epi32(back97, back33), mask);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(x + t + 97), value);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t), output_avx2<to_index>(_mm256_sub_epi32(value, cv), range4));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + t),
+                                output_avx2<to_index>(_mm256_sub_epi32(value, cv), range4));
             t += lanes;
             if (t + lanes > n) {
                 break;
@@ -523,7 +524,8 @@ SUITE_TARGET_AVX2 void combine_avx2(const Polynomial& a, const std::uint32_t* x,
         const __m256i factor = _mm256_set1_epi32(static_cast<int>(a[s]));
         for (std::size_t v = 0; v < 13; ++v) {
             __m256i* target = reinterpret_cast<__m256i*>(all + 8 * v);
-            const __m256i term = _mm256_mullo_epi32(factor, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x + s + 8 * v)));
+            const __m256i term =
+                _mm256_mullo_epi32(factor, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x + s + 8 * v)));
             _mm256_store_si256(target, _mm256_add_epi32(_mm256_load_si256(target), term));
         }
     }

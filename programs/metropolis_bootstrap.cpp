@@ -8,15 +8,14 @@
 #include <vector>
 
 #include "bootstrap.hpp"
-#include "metropolis.hpp"
 #include "point3.hpp"
 #include "random.hpp"
 #include "table_writer.hpp"
 #include "test_functions.hpp"
 
 // The experiment's constants. N is first the capacity of the chain, then the
-// chain length of the current row. D is the dimension
-// of the points, kept for the record; nothing reads it.
+// chain length of the current row. D is the dimension of the points, kept
+// for the record; nothing reads it.
 std::int64_t D = 3;
 std::int64_t N = 8192;
 std::int64_t M = 100;

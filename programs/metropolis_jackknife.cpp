@@ -42,7 +42,8 @@ int main()
         prefix[static_cast<std::size_t>(i)] = sum;
         const double mean = sum / static_cast<double>(i);
         const auto count = static_cast<std::size_t>(i);
-        const double error = jackknife_error_fast(std::span(values).first(count), std::span(prefix).first(count + 1), mean);
+        const double error =
+            jackknife_error_fast(std::span(values).first(count), std::span(prefix).first(count + 1), mean);
         table.write("%i\t%f\t%f\n", static_cast<int>(i), mean, error);
     }
     table.close();

@@ -56,9 +56,8 @@ TEST_P(BulkDraws, BlocksAndDiscardsKeepTheStreamPosition)
     UniformGenerator reference = seeded(0);
     UniformGenerator g = reference;
     std::vector<std::uint32_t> seen;
-    draw_unit_blocks(
-        g, 10007, 1000, [&](std::span<const std::uint32_t> block) { seen.insert(seen.end(), block.begin(), block.end()); },
-        GetParam());
+    const auto keep = [&](std::span<const std::uint32_t> block) { seen.insert(seen.end(), block.begin(), block.end()); };
+    draw_unit_blocks(g, 10007, 1000, keep, GetParam());
     ASSERT_EQ(seen.size(), 10007u);
     EXPECT_EQ(unit_value(seen.back()), [&] {
         float last = 0.0f;
@@ -108,8 +107,8 @@ TEST_P(StreamJumps, LandWhereSingleDrawsLand)
     for (int i = 0; i < 50; ++i) {
         start();
     }
-    for (const std::uint64_t distance :
-         {0ull, 1ull, 32ull, 33ull, 34ull, 64ull, 96ull, 97ull, 98ull, 193ull, 194ull, 1000ull, 123457ull, 4000003ull}) {
+    for (const std::uint64_t distance : {0ull, 1ull, 32ull, 33ull, 34ull, 64ull, 96ull, 97ull, 98ull, 193ull, 194ull,
+                                         1000ull, 123457ull, 4000003ull}) {
         UniformGenerator jumped = start;
         StreamJump(distance).apply(jumped, GetParam());
         UniformGenerator walked = start;
