@@ -81,6 +81,9 @@ INSTANTIATE_FOR_EVERY_SIMD_PATH(BulkDraws);
 
 TEST(BulkDraws, ShareTheProcessStreamWithRandom)
 {
+    // The process-wide stream is put back as it was afterwards, so that tests
+    // of its lazy seeding run in the same process still see it unseeded.
+    const UniformGenerator untouched = random_stream();
     testing::internal::CaptureStdout();
     Random(0);  // seeds the process-wide stream
     testing::internal::GetCapturedStdout();
@@ -91,6 +94,7 @@ TEST(BulkDraws, ShareTheProcessStreamWithRandom)
         ASSERT_EQ(unit_value(units), static_cast<double>(reference()));
     }
     EXPECT_EQ(Random(0), reference());
+    random_stream() = untouched;
 }
 
 }  // namespace
