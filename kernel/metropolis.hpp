@@ -55,12 +55,13 @@ inline void sweep(Point3& current, std::int64_t steps) { sweep(current, steps, P
 // itself runs one update after another, on one compare and one conditional
 // move per update.
 //
-// That chain calls neither exp nor divides. It compares the exact squared
-// distances of the two points against an estimate of ln u, and it decides
-// from that only where a proven margin makes the outcome certain; in the
-// rare updates inside the margin, step()'s own expression decides, with the
-// C library's exp. Why this gives step()'s decision every time is set out in
-// metropolis.cpp.
+// That chain calls neither exp nor divides. The ratio of the weights is
+// exp(s_c - s_p), with s the squared distance of a point from the origin,
+// which is exact for generator values; so the chain compares s_c with
+// s_p + ln u, using an estimate of ln u, and decides from that only where a
+// proven margin makes the outcome certain. In the rare updates inside the
+// margin, step()'s own expression decides, with the C library's exp. Why
+// this gives step()'s decision every time is set out in metropolis.cpp.
 class FastSweeper {
 public:
     // Proposals are prepared on `path`; the decisions are the same on all.
