@@ -25,10 +25,10 @@
 //     with q = (m - m0)/m0, |q| < 1/16. The table ln m0 (library, error
 //     below 2^-32.5), the degree-8 series of ln(1 + q) (remainder
 //     |q|^9/9 < 2^-39, q formed with a rounded 1/m0: 2^-57), (e - 24) ln 2
-//     with ln 2 rounded (24 * 2^-53.5) and four roundings of sums below 17
-//     (2^-48.9 each) stay below eta.
+//     with ln 2 rounded (at most 24 * 2^-54) and a few roundings of numbers
+//     below 17 (2^-49 each) stay below eta.
 //
-// The fast path forms A = fl(s_p + L) (error below 2^-48.9) and the
+// The fast path forms A = fl(s_p + L) (error at most 2^-49) and the
 // thresholds hi = fl(A + 2^-26), lo = fl(A - 2^-26), so that
 //   hi >= s_p + ln u + 2^-26 - eta - 2^-47.9 and lo <= s_p + ln u - (same).
 //   s_c >= hi: rho = e^(s_c - s_p) >= u e^(2^-26 - 2^-32.2), so
