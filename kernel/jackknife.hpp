@@ -5,6 +5,28 @@
 #include <cstdint>
 #include <span>
 
+#include "simd.hpp"
+
+// The error from the ten block sums: sums[b] for b < 9 is the sum with
+// block b left out (divided by i - e_1), sums[9] the sum of blocks 0 to 8
+// (divided by e_9).
+inline double jackknife_error_from_sums(const std::array<double, 10>& sums, std::int32_t i, double mean)
+{
+    constexpr std::int32_t blocks = 10;
+    const auto edge = [&](std::int32_t b) { return (b * i) / blocks; };
+    std::array<double, blocks> leave_one_out{};
+    for (std::size_t b = 0; b + 1 < blocks; ++b) {
+        leave_one_out[b] = sums[b] / static_cast<double>(i - edge(1));
+    }
+    leave_one_out[blocks - 1] = sums[blocks - 1] / static_cast<double>(edge(blocks - 1));
+
+    double squares = 0.0;
+    for (const double m : leave_one_out) {
+        squares = squares + (m - mean) * (m - mean);
+    }
+    return std::sqrt(0.9 * squares);
+}
+
 // Ten-block jackknife error of the mean of `values` (the first i samples of a
 // chain, i = values.size()). The values are cut at e_b = (b i) / 10 into ten
 // consecutive blocks; leaving block b out gives the mean m_b, and the error
@@ -22,7 +44,7 @@ inline double jackknife_error(std::span<const double> values, double mean)
     const auto value = [&](std::int32_t position) { return values[static_cast<std::size_t>(position)]; };
     const auto edge = [&](std::int32_t b) { return (b * i) / blocks; };
 
-    std::array<double, blocks> leave_one_out{};
+    std::array<double, blocks> sums{};
     for (std::int32_t b = 0; b < blocks - 1; ++b) {
         double sum = 0.0;
         for (std::int32_t k = 0; k < edge(b); ++k) {
@@ -31,17 +53,30 @@ inline double jackknife_error(std::span<const double> values, double mean)
         for (std::int32_t k = edge(b + 1); k < i; ++k) {
             sum = sum + value(k);
         }
-        leave_one_out[static_cast<std::size_t>(b)] = sum / static_cast<double>(i - edge(1));
+        sums[static_cast<std::size_t>(b)] = sum;
     }
     double last = 0.0;
     for (std::int32_t k = 0; k < edge(blocks - 1); ++k) {
         last = last + value(k);
     }
-    leave_one_out[blocks - 1] = last / static_cast<double>(edge(blocks - 1));
-
-    double squares = 0.0;
-    for (const double m : leave_one_out) {
-        squares = squares + (m - mean) * (m - mean);
-    }
-    return std::sqrt(0.9 * squares);
+    sums[blocks - 1] = last;
+    return jackknife_error_from_sums(sums, i, mean);
 }
+
+// ---------------------------------------------------------------------------
+// The same error from running prefix sums, for a list that grows by one value
+// per row.
+//
+// The sum with block b left out adds positions 0 to e_b - 1 and then
+// e_(b+1) to i - 1 into one accumulator from 0. Its first part is the prefix
+// sum of the list up to e_b, accumulated from 0 in the same order, so the
+// same number; the second part is then added onto it one value at a time in
+// increasing position, as before. Position k is added to every block sum b
+// with e_(b+1) <= k, so the nine sums run side by side as lanes of one vector,
+// lane b switched on from position e_(b+1); switched-off lanes are left
+// untouched.
+
+// `prefix` holds prefix[k] = values[0] + ... + values[k-1] accumulated from 0
+// in order (prefix[0] = 0), for k = 0 to i = values.size() >= 1.
+double jackknife_error_fast(std::span<const double> values, std::span<const double> prefix, double mean,
+                            SimdPath path = best_simd_path());

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "point3.hpp"
 #include "random.hpp"
+#include "simd.hpp"
 #include "test_functions.hpp"
 
 // Metropolis sampling of the weight P with independent proposals: every
@@ -41,3 +45,56 @@ void sweep(Point3& current, std::int64_t steps, Uniform&& uniform)
 }
 
 inline void sweep(Point3& current, std::int64_t steps) { sweep(current, steps, ProcessStream{}); }
+
+// ---------------------------------------------------------------------------
+// Fast sweeps: the same decisions as step(), made many updates at a time.
+//
+// The proposals and u of a sweep do not depend on the chain, so their draws
+// are made in bulk and everything about them that the decisions need is
+// computed ahead, several proposals at a time; only the accept/reject chain
+// itself runs one update after another, on one compare and one conditional
+// move per update.
+//
+// That chain calls neither exp nor divides. The ratio of the weights is
+// exp(s_c - s_p), with s the squared distance of a point from the origin,
+// which is exact for generator values; so the chain compares s_c with
+// s_p + ln u, using an estimate of ln u, and decides from that only where a
+// proven margin makes the outcome certain. In the rare updates inside the
+// margin, step()'s own expression decides, with the C library's exp. Why
+// this gives step()'s decision every time is set out in metropolis.cpp.
+class FastSweeper {
+public:
+    // Proposals are prepared on `path`; the decisions are the same on all.
+    explicit FastSweeper(SimdPath path = best_simd_path());
+
+    // `steps` updates of `current`, drawing 4 * steps values from `g`: the
+    // same point and generator state as sweep(current, steps, g).
+    void sweep(Point3& current, std::int64_t steps, UniformGenerator& g);
+
+    // The updates whose draws are `draws`, four per update (x, y and z of the
+    // proposal, then u) as generator units. `current` must be a point of
+    // generator values, as every chain point is. If `accepted` is not empty
+    // it receives one flag per update: whether step() would accept it.
+    void run(Point3& current, std::span<const std::uint32_t> draws, std::span<std::uint8_t> accepted = {});
+
+    // The estimate of ln(u) that the decisions use, for u = u_units * 2^-24
+    // with 1 <= u_units < 2^24.
+    double log_estimate(std::uint32_t u_units) const;
+
+    // The number of updates whose decision the estimates left open, so far
+    // (for tests: step()'s expression decided these).
+    std::int64_t open_decisions() const { return open_decisions_; }
+
+    // Tables of ln(1 + i/16) and 1 / (1 + i/16), i = 0..15.
+    struct LogTables {
+        std::array<double, 16> log;
+        std::array<double, 16> inverse;
+    };
+
+private:
+    void run_block(Point3& current, const std::uint32_t* draws, std::size_t updates, std::uint8_t* accepted);
+
+    LogTables tables_;
+    SimdPath path_;
+    std::int64_t open_decisions_ = 0;
+};

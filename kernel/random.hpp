@@ -1,9 +1,13 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "point3.hpp"
+#include "simd.hpp"
 
 // The universal uniform generator: a lagged subtractive Fibonacci sequence
 // with lags 97 and 33, combined with a subtractive arithmetic sequence modulo
@@ -67,3 +71,115 @@ void draw_point(Point3& p, Uniform&& uniform)
 }
 
 inline void draw_point(Point3& p) { draw_point(p, ProcessStream{}); }
+
+// Bulk drawing. Every value the generator holds is an integer count of 2^-24
+// (a "unit"), and its single-precision arithmetic is exact, so the stream can
+// be made in 32-bit integers: with x_n the n-th value of the lagged table,
+//   x_n = (x_{n-97} - x_{n-33}) mod 2^24,
+//   C_n = C_{n-1} - 7654321, plus 16777213 if that is negative,
+//   value_n = (x_n - C_n) mod 2^24,
+// since a difference of two values in [0, 1) lies in (-1, 1) and adding 1 to
+// a negative one is a reduction mod 1. The lag table u[] is a ring of the
+// last 97 x with `ui` stepping down: u[ui] = x_{n-97} and, 97 - 33 = 64
+// places further down, u[uj] = x_{n-33}; generally u[ui - t] = x_{n-97+t}
+// (positions wrapping within 1..97). A BulkDrawer unpacks that ring into a
+// linear history, extends it many values at a time (each value depends on
+// values 33 and 97 back only, so up to 33 of them are independent), and packs
+// the last 97 back: the generator ends in exactly the state the same number
+// of single draws would leave.
+class BulkDrawer {
+public:
+    // Most values one draw() makes.
+    static constexpr std::size_t block = 4096;
+
+    // Starts from the state of `g`, which must have been seeded.
+    explicit BulkDrawer(const UniformGenerator& g, SimdPath path = best_simd_path());
+
+    // The next n values (n <= block), as units: out[t] * 2^-24 is the value
+    // operator() would return.
+    void draw(std::uint32_t* out, std::size_t n);
+
+    // The indices trunc(range r) of the next n values r (n <= block,
+    // range < 2^29): the index draw_resample_indices() forms for a sample
+    // of `range` values.
+    void draw_indices(std::uint32_t* out, std::size_t n, std::uint32_t range);
+
+    // Skips the next n values.
+    void discard(std::int64_t n);
+
+    // Writes the state after all values drawn so far into `g`.
+    void store(UniformGenerator& g) const;
+
+private:
+    template <bool to_index>
+    void generate(std::uint32_t* out, std::size_t n, std::uint64_t range);
+
+    // history_[pad + t] = x_{n-97+t} for t < 97; draw() extends it past 97
+    // and then moves the last 97 back. The pad lets the wide kernels load a
+    // vector that ends at x_{n-97}.
+    static constexpr std::size_t pad = 16;
+    std::array<std::uint32_t, pad + 97 + block> history_;
+    std::uint32_t c_ = 0;   // C_{n-1}
+    std::uint32_t cd_ = 0;  // the decrement, 7654321
+    std::uint32_t cm_ = 0;  // the modulus, 16777213
+    std::int32_t ui_ = 0;
+    std::int32_t uj_ = 0;
+    std::int32_t first_ = 0;
+    std::int32_t advanced_ = 0;  // values drawn, modulo 97
+    SimdPath path_;
+};
+
+// A value of the generator widened to double, from its unit count: exact,
+// since a count below 2^24 and the power of two are both exact.
+inline double unit_value(std::uint32_t units) { return static_cast<double>(units) * 0x1p-24; }
+
+// Draws out.size() values from `g` as units: the same values, and the same
+// final state, as out.size() calls of g().
+void draw_units(UniformGenerator& g, std::span<std::uint32_t> out, SimdPath path = best_simd_path());
+
+// Draws `count` values from `g` in blocks of at most BulkDrawer::block and
+// hands each block to consume(std::span<const std::uint32_t>) in order. `g`
+// ends as after `count` single draws. `block` values per call, the last call
+// possibly fewer.
+template <class Consume>
+void draw_unit_blocks(UniformGenerator& g, std::int64_t count, std::size_t block, Consume&& consume,
+                      SimdPath path = best_simd_path())
+{
+    BulkDrawer drawer(g, path);
+    std::array<std::uint32_t, BulkDrawer::block> buffer;
+    for (std::int64_t done = 0; done < count;) {
+        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(block), count - done));
+        drawer.draw(buffer.data(), n);
+        consume(std::span<const std::uint32_t>(buffer.data(), n));
+        done += static_cast<std::int64_t>(n);
+    }
+    drawer.store(g);
+}
+
+// Jumps ahead. The lagged part is linear: x_{n+97} = x_n - x_{n+64}, so
+// modulo 2^32 (and hence 2^24) the shift by one draw acts on the 97 most
+// recent values as z does on polynomials modulo z^97 + z^64 - 1. If
+// z^J = sum_t a_t z^t modulo that polynomial, then
+// x_{n+J} = sum_t a_t x_{n+t} for every n. The arithmetic term jumps by
+// J * 7654321 modulo 16777213. A jump therefore costs a polynomial power and
+// 97 x 97 products, however far it goes.
+class StreamJump {
+public:
+    // A jump of `distance` draws (z^distance by repeated squaring).
+    explicit StreamJump(std::uint64_t distance);
+
+    std::uint64_t distance() const { return distance_; }
+
+    // Makes the jump `extra` draws longer: a multiplication by z^extra,
+    // cheap for small `extra`.
+    void lengthen(std::uint64_t extra);
+
+    // Moves `g` (seeded) as `distance()` single draws would.
+    void apply(UniformGenerator& g, SimdPath path = best_simd_path()) const;
+
+    static constexpr std::size_t degree = 97;
+
+private:
+    std::array<std::uint32_t, degree> coefficients_{};  // of z^0 .. z^96
+    std::uint64_t distance_ = 0;
+};

@@ -23,13 +23,15 @@ int main()
     constexpr std::int64_t samples_end = 100000;
     guard_standard_streams();
 
-    // The initial point is drawn before the file is opened.
+    // The initial point is drawn before the file is opened; it also seeds
+    // the stream that the sweeps then draw from in bulk.
     Point3 current;
     draw_point(current);
     TableWriter table(program, "tmetropolis5.dat");
+    FastSweeper sampler;
     double sum = 0.0;
     for (std::int64_t i = 1; i < samples_end; ++i) {
-        sweep(current, Nstep);
+        sampler.sweep(current, Nstep, random_stream());
         sum = sum + f(current);
         table.write("%i\t%f\t%f\n", static_cast<int>(i), sum / static_cast<double>(i), current.y);
     }

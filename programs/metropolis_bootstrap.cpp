@@ -4,18 +4,18 @@
 // resample means.
 #include <cstdint>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "bootstrap.hpp"
-#include "metropolis.hpp"
 #include "point3.hpp"
 #include "random.hpp"
 #include "table_writer.hpp"
 #include "test_functions.hpp"
 
-// The experiment's constants. N is first the capacity of the chain and of the
-// index table, then the chain length of the current row. D is the dimension
-// of the points, kept for the record; nothing reads it.
+// The experiment's constants. N is first the capacity of the chain, then the
+// chain length of the current row. D is the dimension of the points, kept
+// for the record; nothing reads it.
 std::int64_t D = 3;
 std::int64_t N = 8192;
 std::int64_t M = 100;
@@ -33,34 +33,28 @@ int main()
     constexpr std::int64_t rows_end = 8000;
     guard_standard_streams();
 
-    const auto capacity = static_cast<std::size_t>(N);
-    std::vector<Point3> chain(capacity);
-    std::vector<double> values(capacity);  // f at each chain point, computed once
-    std::vector<double> means(static_cast<std::size_t>(M));
-    std::vector<std::int64_t> index(capacity * static_cast<std::size_t>(M));
+    // Only the observable at each chain point is kept.
+    std::vector<double> values(static_cast<std::size_t>(N));
+    std::vector<BootstrapInterval> intervals(static_cast<std::size_t>(rows_end - 1));
     TableWriter table(program, "tmerror2.dat");
 
-    draw_point(chain[0]);
-    values[0] = f(chain[0]);
-    std::int64_t L = 1;
-    for (N = 1; N < rows_end; N = N + 1) {
-        while (L < N) {
-            const auto l = static_cast<std::size_t>(L);
-            chain[l] = chain[l - 1];
-            sweep(chain[l], Nstep);
-            values[l] = f(chain[l]);
-            L = L + 1;
-        }
-        const auto length = static_cast<std::size_t>(N);
-        double sum = 0.0;
-        for (std::size_t k = 0; k < length; ++k) {
-            sum = sum + values[k];
-        }
-        table.write("%i\t%f\t", static_cast<int>(N), sum / static_cast<double>(N));
+    // The chain first, jumping over the rows' resample draws; then the rows,
+    // on all cores, each from its own place in the stream; the stream is
+    // left after the last row's draws, as drawing them in turn would.
+    Point3 point;
+    draw_point(point);
+    const UniformGenerator rows_start = random_stream();
+    grow_bootstrap_chain(point, Nstep, M, std::span(values).first(intervals.size()), random_stream(), f);
+    bootstrap_intervals(values, rows_start, 1, M, 4 * Nstep, intervals, std::thread::hardware_concurrency());
+    StreamJump(static_cast<std::uint64_t>((rows_end - 1) * M)).apply(random_stream());
 
-        const auto resamples = std::span(index).first(length * static_cast<std::size_t>(M));
-        draw_resample_indices(resamples, N, M, ProcessStream{});
-        const BootstrapInterval interval = bootstrap_interval(std::span(values).first(length), resamples, means);
+    // The chain mean re-sums the values from 0 in every row; a running sum
+    // makes the same additions in the same order.
+    double sum = 0.0;
+    for (N = 1; N < rows_end; N = N + 1) {
+        sum = sum + values[static_cast<std::size_t>(N - 1)];
+        table.write("%i\t%f\t", static_cast<int>(N), sum / static_cast<double>(N));
+        const BootstrapInterval& interval = intervals[static_cast<std::size_t>(N - 1)];
         table.write("%f\t%f\n", interval.lower, interval.upper);
     }
     table.close();

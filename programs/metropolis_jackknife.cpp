@@ -27,17 +27,23 @@ int main()
     guard_standard_streams();
 
     std::vector<double> values(n);
+    // prefix[k]: the running sum of the first k values, from 0.
+    std::vector<double> prefix(n + 1);
     Point3 current;
     draw_point(current);
     TableWriter table(program, "tmjack.dat");
+    FastSweeper sampler;
     double sum = 0.0;
     for (std::int64_t i = 1; i < n; ++i) {
-        sweep(current, Nstep);
+        sampler.sweep(current, Nstep, random_stream());
         const double v = f(current);
         values[static_cast<std::size_t>(i - 1)] = v;
         sum = sum + v;
+        prefix[static_cast<std::size_t>(i)] = sum;
         const double mean = sum / static_cast<double>(i);
-        const double error = jackknife_error(std::span(values).first(static_cast<std::size_t>(i)), mean);
+        const auto count = static_cast<std::size_t>(i);
+        const double error =
+            jackknife_error_fast(std::span(values).first(count), std::span(prefix).first(count + 1), mean);
         table.write("%i\t%f\t%f\n", static_cast<int>(i), mean, error);
     }
     table.close();

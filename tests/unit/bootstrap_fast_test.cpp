@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "bootstrap.hpp"
+#include "metropolis.hpp"
+#include "random.hpp"
+#include "simd_paths.hpp"
+#include "test_functions.hpp"
+
+namespace {
+
+UniformGenerator seeded(std::int64_t seed)
+{
+    UniformGenerator g;
+    EXPECT_TRUE(g.seed(seed));
+    return g;
+}
+
+// Observable-like values: non-negative, with repeats and exact zeros, so
+// that equal means and ties in the order statistics occur.
+std::vector<double> chain_values(std::size_t n, UniformGenerator& g)
+{
+    std::vector<double> values(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double x = static_cast<double>(g());
+        values[k] = k % 7 == 3 ? 0.0 : k % 5 == 1 && k > 0 ? values[k - 1] : 128.0 * x * x * x;
+    }
+    return values;
+}
+
+// The reference row: the whole index table drawn, then the plain interval.
+BootstrapInterval plain_row(const std::vector<double>& values, std::size_t m, UniformGenerator& g)
+{
+    const auto n = static_cast<std::int64_t>(values.size());
+    std::vector<std::int64_t> index(values.size() * m);
+    std::vector<double> means(m);
+    draw_resample_indices(index, n, static_cast<std::int64_t>(m), g);
+    return bootstrap_interval(values, index, means);
+}
+
+using FastBootstrapRows = EverySimdPath;
+
+TEST_P(FastBootstrapRows, MatchThePlainRowAndItsDraws)
+{
+    // Rows of many lengths (including the experiment's last ones, and ones
+    // whose draws fill a bulk block exactly or not), for 100 resamples and
+    // for counts that leave partial vectors.
+    UniformGenerator values_g = seeded(17);
+    UniformGenerator plain_g = seeded(0);
+    UniformGenerator fast_g = plain_g;
+    for (const std::size_t m : {100u, 85u, 97u, 104u}) {
+        for (const std::size_t n : {1u, 2u, 3u, 39u, 40u, 41u, 100u, 1237u, 7998u, 7999u}) {
+            const std::vector<double> values = chain_values(n, values_g);
+            const BootstrapInterval plain = plain_row(values, m, plain_g);
+            std::vector<double> means(m);
+            const BootstrapInterval fast = bootstrap_interval_drawn(values, means, fast_g, GetParam());
+            ASSERT_EQ(fast, plain) << "N = " << n << ", M = " << m;
+            ASSERT_EQ(fast_g, plain_g) << "N = " << n << ", M = " << m;
+        }
+    }
+}
+
+TEST_P(FastBootstrapRows, GiveTheSameMeansAsThePlainSums)
+{
+    // Not only the two order statistics: every resample mean, as a multiset.
+    UniformGenerator values_g = seeded(5);
+    const std::vector<double> values = chain_values(3001, values_g);
+    UniformGenerator plain_g = seeded(0);
+    UniformGenerator fast_g = plain_g;
+    std::vector<std::int64_t> index(values.size() * 100);
+    std::vector<double> plain_means(100);
+    draw_resample_indices(index, 3001, 100, plain_g);
+    bootstrap_interval(values, index, plain_means);
+    std::vector<double> fast_means(100);
+    bootstrap_interval_drawn(values, fast_means, fast_g, GetParam());
+    std::sort(fast_means.begin(), fast_means.end());
+    EXPECT_EQ(fast_means, plain_means);
+}
+
+INSTANTIATE_FOR_EVERY_SIMD_PATH(FastBootstrapRows);
+
+TEST(BootstrapOrderStatistics, AgreeWithTheExchangeSort)
+{
+    UniformGenerator g = seeded(3);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::vector<double> means(100);
+        for (double& mean : means) {
+            // Few distinct values, so that ties are common.
+            mean = static_cast<double>(static_cast<int>(g() * (trial % 2 == 0 ? 5.0f : 1000.0f)));
+        }
+        std::vector<double> sorted = means;
+        exchange_sort(sorted);
+        const BootstrapInterval interval = bootstrap_order_statistics(means);
+        ASSERT_EQ(interval.lower, sorted[bootstrap_lower_rank]);
+        ASSERT_EQ(interval.upper, sorted[bootstrap_upper_rank]);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The experiment as the plain kernel runs it, on a short chain: for each
+// row, the chain's next sweep by step(), then the whole index table and the
+// plain interval. The draw order is the straightforward program's.
+struct PlainExperiment {
+    std::vector<double> values;
+    std::vector<BootstrapInterval> intervals;
+    UniformGenerator end;
+};
+
+PlainExperiment plain_experiment(std::int64_t rows, std::int64_t steps, UniformGenerator g)
+{
+    PlainExperiment run;
+    Point3 point;
+    draw_point(point, g);
+    run.values.push_back(moment_observable(point));
+    for (std::int64_t row = 1; row <= rows; ++row) {
+        if (row > 1) {
+            sweep(point, steps, g);
+            run.values.push_back(moment_observable(point));
+        }
+        run.intervals.push_back(plain_row(run.values, 100, g));
+    }
+    run.end = g;
+    return run;
+}
+
+TEST(BootstrapExperiment, ChainAndRowsMatchThePlainRunForAnyThreadCount)
+{
+    constexpr std::int64_t rows = 240;
+    constexpr std::int64_t steps = 25;
+    const PlainExperiment plain = plain_experiment(rows, steps, seeded(0));
+
+    UniformGenerator g = seeded(0);
+    Point3 point;
+    draw_point(point, g);
+    const UniformGenerator rows_start = g;
+    std::vector<double> values(rows);
+    grow_bootstrap_chain(point, steps, 100, values, g, moment_observable);
+    ASSERT_EQ(values, plain.values);
+    StreamJump(rows * 100).apply(g);
+    EXPECT_EQ(g, plain.end);
+
+    for (const unsigned threads : {1u, 2u, 3u, 7u}) {
+        std::vector<BootstrapInterval> intervals(rows);
+        bootstrap_intervals(values, rows_start, 1, 100, 4 * steps, intervals, threads);
+        EXPECT_EQ(intervals, plain.intervals) << threads << " threads";
+    }
+}
+
+using BootstrapEngine = EverySimdPath;
+
+TEST_P(BootstrapEngine, GivesTheSameRowsOnOneTwoAndThreeThreads)
+{
+    // Long rows, starting past the first (as a later part of a run would),
+    // against the rows drawn one after another from one generator.
+    UniformGenerator values_g = seeded(8);
+    const std::vector<double> values = chain_values(2600, values_g);
+    constexpr std::int64_t first_row = 2200;
+    constexpr std::int64_t gap = 4000;
+    UniformGenerator start = seeded(0);
+    for (int i = 0; i < 1234; ++i) {
+        start();
+    }
+
+    std::vector<BootstrapInterval> sequential;
+    UniformGenerator g = start;
+    std::vector<double> means(100);
+    for (std::int64_t row = first_row; row <= 2600; ++row) {
+        sequential.push_back(bootstrap_interval_drawn(std::span(values).first(static_cast<std::size_t>(row)),
+                                                      means, g, GetParam()));
+        BulkDrawer skip(g);
+        skip.discard(gap);
+        skip.store(g);
+    }
+    for (const unsigned threads : {1u, 2u, 3u}) {
+        std::vector<BootstrapInterval> intervals(sequential.size());
+        bootstrap_intervals(values, start, first_row, 100, gap, intervals, threads, GetParam());
+        EXPECT_EQ(intervals, sequential) << threads << " threads";
+    }
+}
+
+INSTANTIATE_FOR_EVERY_SIMD_PATH(BootstrapEngine);
+
+}  // namespace

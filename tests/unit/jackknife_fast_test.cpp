@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "jackknife.hpp"
+#include "random.hpp"
+#include "simd_paths.hpp"
+
+namespace {
+
+struct Samples {
+    std::vector<double> values;
+    std::vector<double> prefix{0.0};
+
+    void add(double v)
+    {
+        values.push_back(v);
+        prefix.push_back(prefix.back() + v);
+    }
+};
+
+// Bit patterns, so that NaNs of either sign and -0 compare too.
+std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+
+using FastJackknife = EverySimdPath;
+
+TEST_P(FastJackknife, EqualsThePlainErrorRowByRow)
+{
+    // Every row of a growing list up to 3000 values, then rows at
+    // scattered lengths up to the experiment's last, of an observable-like
+    // sequence (non-negative, wide range, some exact zeros and repeats).
+    UniformGenerator g;
+    ASSERT_TRUE(g.seed(0));
+    Samples samples;
+    double sum = 0.0;
+    for (std::int32_t i = 1; i <= 9999; ++i) {
+        const double x = static_cast<double>(g());
+        const double v = i % 11 == 0 ? 0.0 : i % 13 == 0 ? samples.values.back() : 128.0 * x * x * x;
+        samples.add(v);
+        sum = sum + v;
+        if (i > 3000 && i % 97 != 0 && i != 9999) {
+            continue;
+        }
+        const double mean = sum / static_cast<double>(i);
+        const double plain = jackknife_error(samples.values, mean);
+        const double fast = jackknife_error_fast(samples.values, samples.prefix, mean, GetParam());
+        ASSERT_EQ(bits(fast), bits(plain)) << "row " << i << ": " << fast << " vs " << plain;
+    }
+}
+
+TEST_P(FastJackknife, MatchesOnShortListsOfAnySign)
+{
+    // The first rows, where blocks are empty or single values and row 1
+    // divides 0 by 0 (the same not-a-number, sign included), for values of
+    // both signs, negative zeros and infinities.
+    const std::vector<double> list{-0.0, 3.5, -2.25, -0.0, 1e300, -7.0, 0.0, HUGE_VAL, 4.0, -1.0, 2.0, -0.0};
+    for (std::size_t start = 0; start < list.size(); ++start) {
+        Samples samples;
+        for (std::size_t i = start; i < list.size(); ++i) {
+            samples.add(list[i]);
+            const double mean = samples.prefix.back() / static_cast<double>(samples.values.size());
+            EXPECT_EQ(bits(jackknife_error_fast(samples.values, samples.prefix, mean, GetParam())),
+                      bits(jackknife_error(samples.values, mean)))
+                << "from " << start << ", " << samples.values.size() << " values";
+        }
+    }
+    Samples one;
+    one.add(2.5);
+    EXPECT_TRUE(std::isnan(jackknife_error_fast(one.values, one.prefix, 2.5, GetParam())));
+}
+
+INSTANTIATE_FOR_EVERY_SIMD_PATH(FastJackknife);
+
+}  // namespace

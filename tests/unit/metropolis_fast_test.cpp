@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "metropolis.hpp"
+#include "random.hpp"
+#include "simd_paths.hpp"
+#include "test_functions.hpp"
+
+namespace {
+
+UniformGenerator seeded(std::int64_t seed)
+{
+    UniformGenerator g;
+    EXPECT_TRUE(g.seed(seed));
+    return g;
+}
+
+Point3 point_at(const std::vector<std::uint32_t>& draws, std::size_t update)
+{
+    return {unit_value(draws[4 * update]), unit_value(draws[4 * update + 1]), unit_value(draws[4 * update + 2])};
+}
+
+// Plays back scripted draws through step(), as the generator would.
+struct Script {
+    const std::vector<std::uint32_t>* draws;
+    std::size_t next = 0;
+    float operator()() { return static_cast<float>(unit_value((*draws)[next++])); }
+};
+
+using FastSweeps = EverySimdPath;
+
+TEST_P(FastSweeps, DecideEveryUpdateAsStepDoes)
+{
+    // Two thousand sweeps of the default stream, compared after every
+    // single update: the fast chain's point against step()'s.
+    FastSweeper sweeper(GetParam());
+    UniformGenerator g = seeded(0);
+    Point3 plain;
+    draw_point(plain, g);
+    Point3 fast = plain;
+    std::vector<std::uint32_t> draws(4000);
+    std::vector<std::uint8_t> accepted(1000);
+    std::int64_t acceptances = 0;
+    for (int sweep = 0; sweep < 2000; ++sweep) {
+        UniformGenerator bulk = g;
+        draw_units(bulk, draws, GetParam());
+        const Point3 before = fast;
+        sweeper.run(fast, draws, accepted);
+        Point3 traced = before;
+        for (std::size_t s = 0; s < 1000; ++s) {
+            step(plain, g);
+            if (accepted[s] != 0) {
+                traced = point_at(draws, s);
+                ++acceptances;
+            }
+            ASSERT_EQ(traced, plain) << "sweep " << sweep << ", update " << s;
+        }
+        ASSERT_EQ(fast, plain) << "sweep " << sweep;
+        ASSERT_EQ(bulk, g);
+    }
+    // About 73 % of independent proposals are accepted for this weight.
+    EXPECT_GT(acceptances, 1400000);
+    EXPECT_LT(acceptances, 1520000);
+}
+
+TEST_P(FastSweeps, SweepDrawsFromTheGeneratorLikeSweep)
+{
+    // Sweeps of several lengths, including ones spanning more than one
+    // block of prepared updates, leave point and generator as sweep() does.
+    FastSweeper sweeper(GetParam());
+    UniformGenerator plain_g = seeded(0);
+    Point3 plain;
+    draw_point(plain, plain_g);
+    UniformGenerator fast_g = plain_g;
+    Point3 fast = plain;
+    for (const std::int64_t steps : {1, 7, 1000, 1023, 1024, 1025, 3000, 0, 1000}) {
+        sweep(plain, steps, plain_g);
+        sweeper.sweep(fast, steps, fast_g);
+        ASSERT_EQ(fast, plain) << steps << " steps";
+        ASSERT_EQ(fast_g, plain_g) << steps << " steps";
+    }
+}
+
+TEST_P(FastSweeps, DecideNearTiesWithTheExactRatio)
+{
+    // Blocks of 19 updates in which one update, at every position in turn,
+    // has u on the multiple of 2^-24 just below or just above the exact
+    // ratio r. Such u fall inside the estimates' margin and must be decided
+    // by step()'s own expression. The updates before it have u = 0, always
+    // accepted, so that the current point there is known; those after it are
+    // ordinary draws.
+    FastSweeper sweeper(GetParam());
+    UniformGenerator g = seeded(4711);
+    constexpr std::size_t updates = 19;
+    std::int64_t close_calls = 0;
+    for (int trial = 0; trial < 6000; ++trial) {
+        const std::size_t tie = static_cast<std::size_t>(trial) % updates;
+        std::vector<std::uint32_t> draws(4 * updates);
+        draw_units(g, draws);
+        Point3 start;
+        draw_point(start, g);
+        for (std::size_t t = 0; t < tie; ++t) {
+            draws[4 * t + 3] = 0;
+        }
+        const Point3 current = tie == 0 ? start : point_at(draws, tie - 1);
+        const double r = P(point_at(draws, tie)) / P(current);
+        const double below = std::min(std::floor(r * 0x1p24), 0x1p24 - 1);
+        draws[4 * tie + 3] = static_cast<std::uint32_t>(below) + static_cast<std::uint32_t>(trial / updates % 2);
+        if (draws[4 * tie + 3] >= (1u << 24)) {
+            continue;
+        }
+        const double u = unit_value(draws[4 * tie + 3]);
+        close_calls += std::abs(r - u) < 0x1p-25 * u ? 1 : 0;
+
+        std::vector<std::uint8_t> accepted(updates);
+        Point3 fast = start;
+        sweeper.run(fast, draws, accepted);
+        Point3 plain = start;
+        Script script{&draws};
+        for (std::size_t t = 0; t < updates; ++t) {
+            const Point3 before = plain;
+            step(plain, script);
+            ASSERT_EQ(accepted[t] != 0, plain != before || plain == point_at(draws, t))
+                << "trial " << trial << ", update " << t << ", r = " << r << ", u = " << u;
+        }
+        ASSERT_EQ(fast, plain) << "trial " << trial;
+    }
+    EXPECT_GT(close_calls, 800);
+    // Many of those fell inside the estimates' margin.
+    EXPECT_GT(sweeper.open_decisions(), 300);
+}
+
+TEST_P(FastSweeps, AcceptEveryProposalWhenUIsZero)
+{
+    FastSweeper sweeper(GetParam());
+    UniformGenerator g = seeded(99);
+    std::vector<std::uint32_t> draws(4 * 37);
+    draw_units(g, draws);
+    for (std::size_t t = 0; t < 37; ++t) {
+        draws[4 * t + 3] = 0;
+    }
+    std::vector<std::uint8_t> accepted(37);
+    Point3 current{1.0 - 0x1p-24, 0.0, 0.5};
+    sweeper.run(current, draws, accepted);
+    EXPECT_EQ(std::count(accepted.begin(), accepted.end(), 1), 37);
+    EXPECT_EQ(current, point_at(draws, 36));
+}
+
+INSTANTIATE_FOR_EVERY_SIMD_PATH(FastSweeps);
+
+TEST(FastSweeper, EstimatesLogWellInsideItsProvenBound)
+{
+    // The decisions assume the estimate of ln u within 2^-32.3 of the truth;
+    // its series is cut off after |q|^9/9 < 2^-39, and rounding adds a few
+    // 2^-49. Checked at every power of two, the table's knots and their
+    // neighbours, and a spread of other values.
+    const FastSweeper sweeper;
+    double worst = 0.0;
+    const auto check = [&](std::uint32_t k) {
+        const double exact = std::log(unit_value(k));
+        worst = std::max(worst, std::abs(sweeper.log_estimate(k) - exact));
+    };
+    for (std::uint32_t e = 0; e < 24; ++e) {
+        for (std::uint32_t i = 0; i <= 16; ++i) {
+            const std::uint64_t knot = ((16u + i) << e) >> 4;
+            for (const std::uint64_t k : {knot, knot - 1, knot + 1}) {
+                if (k >= 1 && k < (1u << 24)) {
+                    check(static_cast<std::uint32_t>(k));
+                }
+            }
+        }
+    }
+    for (std::uint32_t k = 1; k < (1u << 24); k += 997) {
+        check(k);
+    }
+    check((1u << 24) - 1);
+    EXPECT_LT(worst, 0x1p-38);
+}
+
+}  // namespace

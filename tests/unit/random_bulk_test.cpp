@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "random.hpp"
+#include "simd_paths.hpp"
+
+namespace {
+
+UniformGenerator seeded(std::int64_t seed)
+{
+    UniformGenerator g;
+    EXPECT_TRUE(g.seed(seed));
+    return g;
+}
+
+using BulkDraws = EverySimdPath;
+
+TEST_P(BulkDraws, MatchSingleDrawsValueByValueAndLeaveTheSameState)
+{
+    // Over several million values, in calls of every length from 0 up to
+    // past a block (so the ring is packed and unpacked at every offset mod
+    // 97 and the vector tails are all taken), interleaved with single draws.
+    UniformGenerator reference = seeded(0);
+    UniformGenerator bulk = reference;
+    std::vector<std::uint32_t> out;
+    std::int64_t compared = 0;
+    for (std::size_t call = 0; compared < 3000000; ++call) {
+        const std::size_t n = (call * 7919) % (BulkDrawer::block + 300);
+        out.assign(n, 0);
+        draw_units(bulk, out, GetParam());
+        for (std::size_t t = 0; t < n; ++t) {
+            ASSERT_EQ(unit_value(out[t]), static_cast<double>(reference())) << "call " << call << ", value " << t;
+        }
+        ASSERT_EQ(bulk, reference) << "after call " << call;
+        for (std::size_t single = 0; single < call % 5; ++single) {
+            ASSERT_EQ(bulk(), reference());
+        }
+        compared += static_cast<std::int64_t>(n);
+    }
+}
+
+TEST_P(BulkDraws, ReproduceThePublishedCheckValues)
+{
+    UniformGenerator g = seeded(54217137);
+    g();  // the seeding call's draw counts as the first of 20000
+    std::vector<std::uint32_t> out(19999 + 6);
+    draw_units(g, out, GetParam());
+    const std::vector<std::uint32_t> last(out.end() - 6, out.end());
+    EXPECT_EQ(last, (std::vector<std::uint32_t>{6533892, 14220222, 7275067, 6172232, 8354498, 10633180}));
+}
+
+TEST_P(BulkDraws, BlocksAndDiscardsKeepTheStreamPosition)
+{
+    UniformGenerator reference = seeded(0);
+    UniformGenerator g = reference;
+    std::vector<std::uint32_t> seen;
+    const auto keep = [&](std::span<const std::uint32_t> block) { seen.insert(seen.end(), block.begin(), block.end()); };
+    draw_unit_blocks(g, 10007, 1000, keep, GetParam());
+    ASSERT_EQ(seen.size(), 10007u);
+    EXPECT_EQ(unit_value(seen.back()), [&] {
+        float last = 0.0f;
+        for (int i = 0; i < 10007; ++i) {
+            last = reference();
+        }
+        return static_cast<double>(last);
+    }());
+    EXPECT_EQ(g, reference);
+
+    BulkDrawer drawer(g, GetParam());
+    drawer.discard(123457);
+    drawer.store(g);
+    for (int i = 0; i < 123457; ++i) {
+        reference();
+    }
+    EXPECT_EQ(g, reference);
+}
+
+INSTANTIATE_FOR_EVERY_SIMD_PATH(BulkDraws);
+
+TEST(BulkDraws, ShareTheProcessStreamWithRandom)
+{
+    // The process-wide stream is put back as it was afterwards, so that tests
+    // of its lazy seeding run in the same process still see it unseeded.
+    const UniformGenerator untouched = random_stream();
+    testing::internal::CaptureStdout();
+    Random(0);  // seeds the process-wide stream
+    testing::internal::GetCapturedStdout();
+    UniformGenerator reference = random_stream();
+    std::vector<std::uint32_t> out(5000);
+    draw_units(random_stream(), out);
+    for (const std::uint32_t units : out) {
+        ASSERT_EQ(unit_value(units), static_cast<double>(reference()));
+    }
+    EXPECT_EQ(Random(0), reference());
+    random_stream() = untouched;
+}
+
+}  // namespace
+
+namespace {
+
+using StreamJumps = EverySimdPath;
+
+TEST_P(StreamJumps, LandWhereSingleDrawsLand)
+{
+    // Distances around the lags and the ring's length, and far ones; from
+    // a state in the middle of the ring.
+    UniformGenerator start = seeded(0);
+    for (int i = 0; i < 50; ++i) {
+        start();
+    }
+    for (const std::uint64_t distance : {0ull, 1ull, 32ull, 33ull, 34ull, 64ull, 96ull, 97ull, 98ull, 193ull, 194ull,
+                                         1000ull, 123457ull, 4000003ull}) {
+        UniformGenerator jumped = start;
+        StreamJump(distance).apply(jumped, GetParam());
+        UniformGenerator walked = start;
+        BulkDrawer drawer(walked);
+        drawer.discard(static_cast<std::int64_t>(distance));
+        drawer.store(walked);
+        ASSERT_EQ(jumped, walked) << distance << " draws";
+    }
+}
+
+TEST_P(StreamJumps, LengthenedStepByStepEqualsOneLongJump)
+{
+    // The bootstrap program's use: a jump past each row's N x 100 draws,
+    // lengthened by 100 from row to row, with draws in between.
+    UniformGenerator direct = seeded(0);
+    UniformGenerator stepped = direct;
+    StreamJump jump(0);
+    for (std::uint64_t row = 1; row <= 300; ++row) {
+        jump.lengthen(100);
+        ASSERT_EQ(jump.distance(), 100 * row);
+        jump.apply(stepped, GetParam());
+        BulkDrawer drawer(direct);
+        drawer.discard(static_cast<std::int64_t>(100 * row));
+        drawer.store(direct);
+        ASSERT_EQ(stepped, direct) << "row " << row;
+        for (int gap = 0; gap < 37; ++gap) {
+            ASSERT_EQ(stepped(), direct());
+        }
+    }
+    UniformGenerator far = seeded(0);
+    StreamJump(3'000'000'007ull).apply(far, GetParam());
+    UniformGenerator composed = seeded(0);
+    StreamJump(1'000'000'007ull).apply(composed, GetParam());
+    StreamJump(2'000'000'000ull).apply(composed, GetParam());
+    EXPECT_EQ(far, composed);
+}
+
+INSTANTIATE_FOR_EVERY_SIMD_PATH(StreamJumps);
+
+}  // namespace
