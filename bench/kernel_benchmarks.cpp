@@ -49,7 +49,7 @@ SimdPath path_of(const benchmark::State& state) { return static_cast<SimdPath>(s
 void BM_RandomSingleDraw(benchmark::State& state)
 {
     Random(0);  // seeds the process-wide stream (and prints its notice) once
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         benchmark::DoNotOptimize(Random(0));
     }
     state.SetItemsProcessed(state.iterations());
@@ -60,7 +60,7 @@ void BM_BulkDraws(benchmark::State& state)
 {
     UniformGenerator g = seeded();
     std::vector<std::uint32_t> out(4000);
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         draw_units(g, out, path_of(state));
         benchmark::DoNotOptimize(out.data());
     }
@@ -74,7 +74,7 @@ void BM_JumpPastRow8000(benchmark::State& state)
 {
     UniformGenerator g = seeded();
     StreamJump jump(800000);
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         jump.apply(g, path_of(state));
         benchmark::DoNotOptimize(g);
     }
@@ -85,7 +85,7 @@ BENCHMARK(BM_JumpPastRow8000)->Apply(each_path);
 // A thread's first jump, to a row far into the stream.
 void BM_JumpPolynomial(benchmark::State& state)
 {
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         benchmark::DoNotOptimize(StreamJump(2'000'000'000));
     }
 }
@@ -96,7 +96,7 @@ void BM_MetropolisUpdatePlain(benchmark::State& state)
     UniformGenerator g = seeded();
     Point3 point;
     draw_point(point, g);
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         step(point, g);
         benchmark::DoNotOptimize(point);
     }
@@ -111,7 +111,7 @@ void BM_MetropolisUpdateFast(benchmark::State& state)
     FastSweeper sampler(path_of(state));
     Point3 point;
     draw_point(point, g);
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         sampler.sweep(point, 1000, g);
         benchmark::DoNotOptimize(point);
     }
@@ -125,7 +125,7 @@ void BM_BootstrapRow8000(benchmark::State& state)
     const std::vector<double> values = chain_values(8000);
     UniformGenerator g = seeded();
     std::vector<double> means(100);
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         benchmark::DoNotOptimize(bootstrap_interval_drawn(values, means, g, path_of(state)));
     }
     state.SetItemsProcessed(state.iterations() * 8000 * 100);
@@ -136,7 +136,7 @@ BENCHMARK(BM_BootstrapRow8000)->Apply(each_path)->Unit(benchmark::kMicrosecond);
 void BM_JackknifeRow9999Plain(benchmark::State& state)
 {
     const std::vector<double> values = chain_values(9999);
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         benchmark::DoNotOptimize(jackknife_error(values, 2.43));
     }
 }
@@ -146,10 +146,12 @@ void BM_JackknifeRow9999Fast(benchmark::State& state)
 {
     const std::vector<double> values = chain_values(9999);
     std::vector<double> prefix{0.0};
+    // A loop, like the kernel's sums, so the order of the additions is seen.
     for (const double value : values) {
+        // cppcheck-suppress useStlAlgorithm
         prefix.push_back(prefix.back() + value);
     }
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         benchmark::DoNotOptimize(jackknife_error_fast(values, prefix, 2.43, path_of(state)));
     }
     state.SetLabel(simd_path_name(path_of(state)));

@@ -16,7 +16,7 @@
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: run_timer FOLDER PROGRAM [ARGUMENT...]\n");
+        (void)std::fprintf(stderr, "usage: run_timer FOLDER PROGRAM [ARGUMENT...]\n");
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();

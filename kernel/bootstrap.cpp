@@ -140,6 +140,8 @@ BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::
     const std::size_t n = values.size();
     const std::size_t m = means.size();
     std::array<double, max_resamples> sums{};
+    // Scratch: each entry is written before it is read, so not cleared.
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
     std::array<std::uint32_t, BulkDrawer::block> index;
     const std::size_t per_block = BulkDrawer::block / m;
     for (std::size_t k = 0; k < n;) {
@@ -191,6 +193,8 @@ void interval_range(std::span<const double> values, UniformGenerator g, std::int
                     std::int64_t first_row, std::int64_t resamples, std::int64_t gap,
                     std::span<BootstrapInterval> intervals, SimdPath path)
 {
+    // Scratch: each entry is written before it is read, so not cleared.
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
     std::array<double, max_resamples> means;
     const auto m = static_cast<std::size_t>(resamples);
     BulkDrawer drawer(g, path);

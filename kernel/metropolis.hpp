@@ -94,7 +94,7 @@ public:
 private:
     void run_block(Point3& current, const std::uint32_t* draws, std::size_t updates, std::uint8_t* accepted);
 
-    LogTables tables_;
+    LogTables tables_{};
     SimdPath path_;
     std::int64_t open_decisions_ = 0;
 };

@@ -159,6 +159,8 @@ void generate_scalar(std::uint32_t* x, std::uint32_t* out, std::size_t n, std::u
 template <std::size_t lanes>
 std::array<std::uint32_t, lanes> first_terms(std::uint32_t c, std::uint32_t cd, std::uint32_t cm)
 {
+    // Every lane is set below, so not cleared.
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
     std::array<std::uint32_t, lanes> terms;
     for (std::size_t i = 0; i < lanes; ++i) {
         c = mod_sub(c, cd, cm);
@@ -233,7 +235,7 @@ SUITE_TARGET_AVX2 void generate_avx2(std::uint32_t* x, std::uint32_t* out, std::
             const __m256i down = _mm256_sub_epi32(cv, step);
             cv = _mm256_min_epu32(down, _mm256_add_epi32(down, modulus));
         }
-        alignas(32) std::uint32_t last[lanes];
+        alignas(32) std::uint32_t last[lanes];  // NOLINT(modernize-avoid-c-arrays) aligned target of a vector store
         _mm256_store_si256(reinterpret_cast<__m256i*>(last), cv);
         c = last[lanes - 1];
     }
@@ -278,7 +280,7 @@ SUITE_TARGET_AVX512 void generate_avx512(std::uint32_t* x, std::uint32_t* out, s
         // before a round of the one-round loop after it, r[i] = N_{k-7+i}
         // (the two agree where one hands over to the other, k being a
         // multiple of 14 there).
-        __m512i r[7];
+        __m512i r[7];  // NOLINT(modernize-avoid-c-arrays) the register ring, indexed by constants only
         for (std::size_t i = 0; i < 7; ++i) {
             r[i] = _mm512_loadu_si512(x + 97 - (7 - i) * 16);
         }
@@ -288,7 +290,7 @@ SUITE_TARGET_AVX512 void generate_avx512(std::uint32_t* x, std::uint32_t* out, s
     do {                                                                                                    \
         const __m512i value = _mm512_sub_epi32(_mm512_alignr_epi32(b, a, 15), _mm512_alignr_epi32(f, e, 15)); \
         _mm512_storeu_si512(out + (k) * lanes, output_avx512<to_index>(_mm512_sub_epi32(value, cv), range8));    \
-        a = value;                                                                                          \
+        (a) = value;                                                                                        \
     } while (false)
         std::size_t k = 0;
         // Fourteen rounds: two turns of the register ring, seven of each C
@@ -340,7 +342,7 @@ SUITE_TARGET_AVX512 void generate_avx512(std::uint32_t* x, std::uint32_t* out, s
 #undef SUITE_ROUND
         // The C of the last round made: c_even after an odd number of
         // rounds, else c_odd one step back.
-        alignas(64) std::uint32_t last[2 * lanes];
+        alignas(64) std::uint32_t last[2 * lanes];  // NOLINT(modernize-avoid-c-arrays) aligned target of vector stores
         _mm512_store_si512(last, c_even);
         _mm512_store_si512(last + lanes, c_odd);
         c = rounds % 2 == 1 ? last[lanes - 1] : mod_add(last[2 * lanes - 1], lane_step(2 * lanes, cd, cm), cm);
@@ -360,6 +362,9 @@ SUITE_WIDE_KERNELS_END
 
 }  // namespace
 
+// history_ past the pad and the 97 values set here is written by generate()
+// before it is read; clearing its 16 KiB for every drawer would be wasted.
+// NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
 BulkDrawer::BulkDrawer(const UniformGenerator& g, SimdPath path)
     : c_(to_units(g.c)), cd_(to_units(g.cd)), cm_(to_units(g.cm)), ui_(g.ui), uj_(g.uj), first_(g.first),
       path_(path)
@@ -406,6 +411,8 @@ void BulkDrawer::draw_indices(std::uint32_t* out, std::size_t n, std::uint32_t r
 
 void BulkDrawer::discard(std::int64_t n)
 {
+    // Draws thrown away, so not cleared.
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
     std::array<std::uint32_t, block> scratch;
     while (n > 0) {
         const auto part = static_cast<std::size_t>(std::min<std::int64_t>(n, static_cast<std::int64_t>(block)));
@@ -505,7 +512,7 @@ SUITE_WIDE_KERNELS_BEGIN
 // Seven vectors of sixteen cover the 97 (x must be readable to x[208]).
 SUITE_TARGET_AVX512 void combine_avx512(const Polynomial& a, const std::uint32_t* x, std::uint32_t* next)
 {
-    __m512i sum[7];
+    __m512i sum[7];  // NOLINT(modernize-avoid-c-arrays) seven accumulators, kept in registers
     for (auto& v : sum) {
         v = _mm512_setzero_si512();
     }
@@ -515,7 +522,7 @@ SUITE_TARGET_AVX512 void combine_avx512(const Polynomial& a, const std::uint32_t
             sum[v] = _mm512_add_epi32(sum[v], _mm512_mullo_epi32(factor, _mm512_loadu_si512(x + s + 16 * v)));
         }
     }
-    alignas(64) std::uint32_t all[7 * 16];
+    alignas(64) std::uint32_t all[7 * 16];  // NOLINT(modernize-avoid-c-arrays) aligned target of vector stores
     for (std::size_t v = 0; v < 7; ++v) {
         _mm512_store_si512(all + 16 * v, sum[v]);
     }
@@ -524,7 +531,7 @@ SUITE_TARGET_AVX512 void combine_avx512(const Polynomial& a, const std::uint32_t
 
 SUITE_TARGET_AVX2 void combine_avx2(const Polynomial& a, const std::uint32_t* x, std::uint32_t* next)
 {
-    alignas(32) std::uint32_t all[13 * 8] = {};
+    alignas(32) std::uint32_t all[13 * 8] = {};  // NOLINT(modernize-avoid-c-arrays) aligned accumulators in memory
     for (std::size_t s = 0; s < degree; ++s) {
         const __m256i factor = _mm256_set1_epi32(static_cast<int>(a[s]));
         for (std::size_t v = 0; v < 13; ++v) {

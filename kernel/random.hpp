@@ -146,6 +146,8 @@ void draw_unit_blocks(UniformGenerator& g, std::int64_t count, std::size_t block
                       SimdPath path = best_simd_path())
 {
     BulkDrawer drawer(g, path);
+    // Scratch: each entry is written before it is read, so not cleared.
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
     std::array<std::uint32_t, BulkDrawer::block> buffer;
     for (std::int64_t done = 0; done < count;) {
         const auto n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(block), count - done));

@@ -10,13 +10,18 @@
 
 namespace {
 
-// printf-style formatting into a string; the values are few and short.
+// printf-style formatting into a string: measured first, then printed into
+// a string of that length (and its terminator).
 template <class... Args>
 std::string format(const char* pattern, Args... args)
 {
-    char buffer[128];
-    const int length = std::snprintf(buffer, sizeof buffer, pattern, args...);
-    return std::string(buffer, static_cast<std::size_t>(length < 0 ? 0 : length));
+    const int length = std::snprintf(nullptr, 0, pattern, args...);
+    if (length <= 0) {
+        return {};
+    }
+    std::string text(static_cast<std::size_t>(length), '\0');
+    (void)std::snprintf(text.data(), text.size() + 1, pattern, args...);
+    return text;
 }
 
 // An error in scientific notation, or 0 when the printed digits hit the
@@ -110,7 +115,11 @@ std::string markdown(const std::vector<ExperimentSummary>& summaries)
         "|---|---|---|---|---|---|---|\n";
     for (const ExperimentSummary& summary : summaries) {
         const std::string png = summary.experiment.name + ".png";
-        const std::string figure = summary.figure_drawn ? "[" + png + "](" + png + ")" : "not drawn";
+        std::string figure = "not drawn";
+        if (summary.figure_drawn) {
+            figure = "[";
+            figure.append(png).append("](").append(png).append(")");
+        }
         for (const Estimate& e : summary.estimates) {
             std::string own = "—";
             if (e.own_error) {
@@ -119,9 +128,10 @@ std::string markdown(const std::vector<ExperimentSummary>& summaries)
                     own += format(", interval [%.6f, %.6f]", *e.own_error->lower, *e.own_error->upper);
                 }
             }
-            text += "| " + e.label + " | " + std::to_string(e.size) + " " + e.size_unit + " | " +
-                    format("%.6f", e.value) + " | " + format("%.7f", e.exact) + " | " +
-                    error_text(e.absolute_error()) + " | " + own + " | " + figure + " |\n";
+            text.append("| ").append(e.label).append(" | ").append(std::to_string(e.size)).append(" ");
+            text.append(e.size_unit).append(" | ").append(format("%.6f", e.value)).append(" | ");
+            text.append(format("%.7f", e.exact)).append(" | ").append(error_text(e.absolute_error())).append(" | ");
+            text.append(own).append(" | ").append(figure).append(" |\n");
         }
     }
     text +=

@@ -15,7 +15,7 @@ namespace {
 
 int usage()
 {
-    std::fputs("usage: suite_report summary FOLDER | suite_report constants\n", stderr);
+    (void)std::fputs("usage: suite_report summary FOLDER | suite_report constants\n", stderr);
     return 2;
 }
 
@@ -27,11 +27,11 @@ int write_summary(const std::filesystem::path& folder)
     out << text;
     out.close();
     if (!out) {
-        std::fprintf(stderr, "suite_report: cannot write %s\n", path.c_str());
+        (void)std::fprintf(stderr, "suite_report: cannot write %s\n", path.c_str());
         return 1;
     }
-    std::fputs(text.c_str(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    const bool printed = std::fputs(text.c_str(), stdout) != EOF;
+    return printed && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -44,11 +44,11 @@ int main(int argc, char** argv)
             return write_summary(argv[2]);
         }
         if (command == "constants" && argc == 2) {
-            std::printf("%s\n", gnuplot_constants().c_str());
-            return std::fflush(stdout) == 0 ? 0 : 1;
+            const bool printed = std::printf("%s\n", gnuplot_constants().c_str()) >= 0;
+            return printed && std::fflush(stdout) == 0 ? 0 : 1;
         }
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "suite_report: %s\n", error.what());
+        (void)std::fprintf(stderr, "suite_report: %s\n", error.what());
         return 1;
     }
     return usage();

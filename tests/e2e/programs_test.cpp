@@ -2,6 +2,7 @@
 // old table gives the same bytes.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -36,9 +37,10 @@ const std::vector<TableProgram> table_programs = {
 
 std::string fixed(double value)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%f", value);
-    return text;
+    // Table values are far below 1e50, so 64 characters hold every one.
+    std::array<char, 64> text{};
+    (void)std::snprintf(text.data(), text.size(), "%f", value);
+    return text.data();
 }
 
 std::vector<std::string> table_of(const std::string& program, const std::string& table)

@@ -86,11 +86,10 @@ TEST(BootstrapOrderStatistics, AgreeWithTheExchangeSort)
 {
     UniformGenerator g = seeded(3);
     for (int trial = 0; trial < 200; ++trial) {
+        // Few distinct values, so that ties are common.
+        const float scale = trial % 2 == 0 ? 5.0f : 1000.0f;
         std::vector<double> means(100);
-        for (double& mean : means) {
-            // Few distinct values, so that ties are common.
-            mean = static_cast<double>(static_cast<int>(g() * (trial % 2 == 0 ? 5.0f : 1000.0f)));
-        }
+        std::generate(means.begin(), means.end(), [&] { return static_cast<double>(static_cast<int>(g() * scale)); });
         std::vector<double> sorted = means;
         exchange_sort(sorted);
         const BootstrapInterval interval = bootstrap_order_statistics(means);

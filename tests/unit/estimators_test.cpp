@@ -58,9 +58,7 @@ TEST(Jackknife, ErrorShrinksLikeTheStandardErrorForIndependentValues)
     UniformGenerator g;
     ASSERT_TRUE(g.seed(0));
     std::vector<double> values(9000);
-    for (double& v : values) {
-        v = static_cast<double>(g());
-    }
+    std::generate(values.begin(), values.end(), [&] { return static_cast<double>(g()); });
     const double error = jackknife_error(values, mean_of(values));
     EXPECT_NEAR(error, std::sqrt(1.0 / 12.0 / 9000.0), 0.5 * std::sqrt(1.0 / 12.0 / 9000.0));
 }
@@ -137,11 +135,12 @@ TEST(Bootstrap, ResampleMeansSumInIncreasingK)
     // 1e16 + 1 - 1e16 depends on the order of the additions: in k order the
     // 1 is lost to rounding (1e16 + 1 = 1e16), then 1e16 - 1e16 = 0.
     const std::vector<double> values{1e16, 1.0, -1e16};
-    std::vector<std::int64_t> index(3 * 100);
-    for (std::size_t l = 0; l < 100; ++l) {
-        index[0 * 100 + l] = 0;
-        index[1 * 100 + l] = 1;
-        index[2 * 100 + l] = 2;
+    constexpr std::size_t m = 100;
+    std::vector<std::int64_t> index(3 * m);
+    for (std::size_t l = 0; l < m; ++l) {
+        index[0 * m + l] = 0;
+        index[1 * m + l] = 1;
+        index[2 * m + l] = 2;
     }
     std::vector<double> means(100);
     EXPECT_EQ(bootstrap_interval(values, index, means), (BootstrapInterval{0.0, 0.0}));
@@ -152,9 +151,7 @@ TEST(ExchangeSort, SortsAscendingAndNeverExchangesEqualValues)
     UniformGenerator g;
     ASSERT_TRUE(g.seed(0));
     std::vector<double> means(100);
-    for (double& m : means) {
-        m = static_cast<double>(g());
-    }
+    std::generate(means.begin(), means.end(), [&] { return static_cast<double>(g()); });
     std::vector<double> expected = means;
     std::sort(expected.begin(), expected.end());
     exchange_sort(means);

@@ -26,7 +26,7 @@ Point3 point_at(const std::vector<std::uint32_t>& draws, std::size_t update)
 
 // Plays back scripted draws through step(), as the generator would.
 struct Script {
-    const std::vector<std::uint32_t>* draws;
+    const std::vector<std::uint32_t>* draws = nullptr;
     std::size_t next = 0;
     float operator()() { return static_cast<float>(unit_value((*draws)[next++])); }
 };
@@ -45,7 +45,7 @@ TEST_P(FastSweeps, DecideEveryUpdateAsStepDoes)
     std::vector<std::uint32_t> draws(4000);
     std::vector<std::uint8_t> accepted(1000);
     std::int64_t acceptances = 0;
-    for (int sweep = 0; sweep < 2000; ++sweep) {
+    for (int turn = 0; turn < 2000; ++turn) {
         UniformGenerator bulk = g;
         draw_units(bulk, draws, GetParam());
         const Point3 before = fast;
@@ -57,9 +57,9 @@ TEST_P(FastSweeps, DecideEveryUpdateAsStepDoes)
                 traced = point_at(draws, s);
                 ++acceptances;
             }
-            ASSERT_EQ(traced, plain) << "sweep " << sweep << ", update " << s;
+            ASSERT_EQ(traced, plain) << "sweep " << turn << ", update " << s;
         }
-        ASSERT_EQ(fast, plain) << "sweep " << sweep;
+        ASSERT_EQ(fast, plain) << "sweep " << turn;
         ASSERT_EQ(bulk, g);
     }
     // About 73 % of independent proposals are accepted for this weight.
@@ -138,16 +138,17 @@ TEST_P(FastSweeps, AcceptEveryProposalWhenUIsZero)
 {
     FastSweeper sweeper(GetParam());
     UniformGenerator g = seeded(99);
-    std::vector<std::uint32_t> draws(4 * 37);
+    constexpr std::size_t updates = 37;
+    std::vector<std::uint32_t> draws(4 * updates);
     draw_units(g, draws);
-    for (std::size_t t = 0; t < 37; ++t) {
+    for (std::size_t t = 0; t < updates; ++t) {
         draws[4 * t + 3] = 0;
     }
-    std::vector<std::uint8_t> accepted(37);
+    std::vector<std::uint8_t> accepted(updates);
     Point3 current{1.0 - 0x1p-24, 0.0, 0.5};
     sweeper.run(current, draws, accepted);
-    EXPECT_EQ(std::count(accepted.begin(), accepted.end(), 1), 37);
-    EXPECT_EQ(current, point_at(draws, 36));
+    EXPECT_EQ(std::count(accepted.begin(), accepted.end(), 1), static_cast<std::ptrdiff_t>(updates));
+    EXPECT_EQ(current, point_at(draws, updates - 1));
 }
 
 INSTANTIATE_FOR_EVERY_SIMD_PATH(FastSweeps);

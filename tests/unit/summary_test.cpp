@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -14,12 +15,12 @@ namespace {
 
 const Experiment& experiment(const std::string& name)
 {
-    for (const Experiment& e : experiments()) {
-        if (e.name == name) {
-            return e;
-        }
+    const std::vector<Experiment>& all = experiments();
+    const auto found = std::find_if(all.begin(), all.end(), [&](const Experiment& e) { return e.name == name; });
+    if (found == all.end()) {
+        throw std::invalid_argument(name);
     }
-    throw std::invalid_argument(name);
+    return *found;
 }
 
 std::vector<Estimate> estimates_of(const std::string& name, const std::string& text)
@@ -40,6 +41,8 @@ public:
     ~Folder() { std::filesystem::remove_all(path_); }
     Folder(const Folder&) = delete;
     Folder& operator=(const Folder&) = delete;
+    Folder(Folder&&) = delete;
+    Folder& operator=(Folder&&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
     void write(const std::string& name, const std::string& text) const

@@ -27,7 +27,8 @@ TEST(Weight, IsNormalisedExponentialAndPositiveOnTheCube)
 {
     EXPECT_DOUBLE_EQ(P({0.0, 0.0, 0.0}), 1.0 / 0.416538);
     EXPECT_DOUBLE_EQ(P({1.0, 1.0, 1.0}), std::exp(-3.0) / 0.416538);
-    for (double t = 0.0; t < 1.0; t += 0.125) {
+    for (int i = 0; i < 8; ++i) {
+        const double t = 0.125 * i;
         EXPECT_GE(P({t, 1.0 - t, t}), std::exp(-3.0) / 0.416538);
     }
 }
