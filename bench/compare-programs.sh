@@ -43,10 +43,13 @@ baseline_bin=""
 if [ -n "$baseline" ]; then
   rev=$(git -C "$root" rev-parse --short "$baseline")
   echo "building baseline revision $rev" >&2
-  mkdir -p "$work/baseline-src"
-  git -C "$root" archive "$rev" | tar -x -C "$work/baseline-src"
-  build "$work/baseline-src" "$root/build/bench-baseline-$rev"
-  baseline_bin="$root/build/bench-baseline-$rev/programs"
+  # The revision's sources stay beside its build, so a later comparison
+  # against the same revision reuses both.
+  baseline_dir="$root/build/bench-baseline-$rev"
+  rm -rf "$baseline_dir/src" && mkdir -p "$baseline_dir/src"
+  git -C "$root" archive "$rev" | tar -x -C "$baseline_dir/src"
+  build "$baseline_dir/src" "$baseline_dir/build"
+  baseline_bin="$baseline_dir/build/programs"
 fi
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
