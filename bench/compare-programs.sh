@@ -26,18 +26,17 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # A Release build with the default (portable) flags, programs only.
-build() {  # source-dir build-dir
+build() {  # source-dir build-dir [extra-target]
   cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER="$cxx" \
         -DBUILD_TESTING=OFF -DSUITE_BUILD_BENCHMARKS=OFF >"$work/build.log" 2>&1 &&
-  cmake --build "$2" -j "$(nproc)" --target "${programs[@]}" >>"$work/build.log" 2>&1 ||
+  cmake --build "$2" -j "$(nproc)" --target "${programs[@]}" ${3:+"$3"} >>"$work/build.log" 2>&1 ||
     { cat "$work/build.log" >&2; echo "compare-programs: build of $1 failed" >&2; exit 1; }
 }
 
 echo "building the working tree" >&2
-build "$root" "$root/build/bench-current"
+build "$root" "$root/build/bench-current" run_timer
 current_bin="$root/build/bench-current/programs"
-timer="$root/build/bench-current/run_timer"
-"$cxx" -O2 -std=c++20 -o "$timer" "$root/bench/run_timer.cpp"
+timer="$root/build/bench-current/bench/run_timer"
 
 baseline_bin=""
 if [ -n "$baseline" ]; then
