@@ -92,3 +92,59 @@ inline double weighted_moment_integral()
     const MomentIntegrals m = moment_integrals();
     return 128.0 * m.i1 * m.i2 * m.i3 / weight_normalisation;
 }
+
+// The variances sigma^2 = E[f^2] - E[f]^2 of a single sample of each
+// estimate: N independent samples leave a mean whose error is sigma/sqrt(N),
+// the yardstick of the replica study.
+
+// sin(pi x) with x uniform on [0, 1]: E[f^2] = int_0^1 sin^2(pi x) dx = 1/2
+// (the mean of sin^2 over whole half-periods), E[f] = 2/pi.
+inline double sine_pi_variance()
+{
+    const double mean = sine_pi_integral();
+    return 0.5 - mean * mean;
+}
+
+// 3x^2 y + 2z^3 on the uniform cube. With E[x^k] = 1/(k+1):
+//   E[f^2] = 9 E[x^4] E[y^2] + 12 E[x^2] E[y] E[z^3] + 4 E[z^6]
+//          = 9/15 + 12/24 + 4/7 = 117/70,
+// and E[f] = 1, so sigma^2 = 47/70.
+inline constexpr double cubic_polynomial_variance = 47.0 / 70.0;
+
+// The moments of t^n under e^{-a t^2} on [0, 1], by parts against
+// d(-e^{-a t^2}/(2a)):
+//   int_0^1 t^n e^{-a t^2} dt = -e^{-a}/(2a) + (n-1)/(2a) int_0^1 t^{n-2} e^{-a t^2} dt,
+// from int_0^1 e^{-a t^2} dt = sqrt(pi/a)/2 erf(sqrt(a)). Even n only.
+inline double gaussian_moment(int n, double a)
+{
+    double moment = std::sqrt(std::acos(-1.0) / a) / 2.0 * std::erf(std::sqrt(a));
+    for (int k = 2; k <= n; k += 2) {
+        moment = -std::exp(-a) / (2.0 * a) + (k - 1) / (2.0 * a) * moment;
+    }
+    return moment;
+}
+
+// 128 x^3 y^2 z under the normalised weight e^{-(x^2+y^2+z^2)}/Z^3, as the
+// Metropolis chains sample it: the weight factorises, so
+//   E[f^2] = 128^2 G6 G4 G2 / Z^3,  G_n = int_0^1 t^n e^{-t^2} dt,
+// minus the expectation squared.
+inline double moment_variance()
+{
+    const double z = gaussian_moment(0, 1.0);
+    const double mean = moment_expectation();
+    return 128.0 * 128.0 * gaussian_moment(6, 1.0) * gaussian_moment(4, 1.0) * gaussian_moment(2, 1.0) /
+               (z * z * z) -
+           mean * mean;
+}
+
+// The weighted observable e^{-(x^2+y^2+z^2)} 128 x^3 y^2 z / 0.416538 with x,
+// y, z uniform: its square carries e^{-2(x^2+y^2+z^2)}, so
+//   E[g^2] = 128^2 H6 H4 H2 / 0.416538^2,  H_n = int_0^1 t^n e^{-2t^2} dt,
+// minus the integral squared.
+inline double weighted_moment_variance()
+{
+    const double mean = weighted_moment_integral();
+    return 128.0 * 128.0 * gaussian_moment(6, 2.0) * gaussian_moment(4, 2.0) * gaussian_moment(2, 2.0) /
+               (weight_normalisation * weight_normalisation) -
+           mean * mean;
+}

@@ -88,3 +88,28 @@ TEST(ExactValues, WeightedIntegralIsTheCubeIntegralOfTheWeightedObservable)
     // the sixth decimal: the two must not be mixed up.
     EXPECT_GT(weighted_moment_integral() - moment_expectation(), 2e-6);
 }
+
+// The variances against E[f^2] - E[f]^2 integrated numerically from the test
+// functions themselves (z^6 is past the rule's degree: hence 1e-10 for the
+// polynomial).
+TEST(ExactValues, VariancesOfOneSampleMatchNumericalIntegration)
+{
+    const auto square = [](double v) { return v * v; };
+    const double sine = sine_pi_integral();
+    EXPECT_NEAR(sine_pi_variance(), integrate_unit_interval([&](double x) { return square(sine_pi(x)); }) - sine * sine,
+                1e-11);
+    EXPECT_NEAR(cubic_polynomial_variance,
+                integrate_unit_cube([&](const Point3& p) { return square(cubic_polynomial(p)); }) - 1.0, 1e-10);
+    const double weighted = weighted_moment_integral();
+    EXPECT_NEAR(weighted_moment_variance(),
+                integrate_unit_cube([&](const Point3& p) { return square(weighted_moment(p)); }) - weighted * weighted,
+                1e-9);
+    // Under the weight: E[f^2] = int P f^2 / int P.
+    const double moment = moment_expectation();
+    const double weight = integrate_unit_cube(P);
+    EXPECT_NEAR(moment_variance(),
+                integrate_unit_cube([&](const Point3& p) { return P(p) * square(moment_observable(p)); }) / weight -
+                    moment * moment,
+                1e-9);
+    EXPECT_NEAR(moment_variance(), 43.955624, 1e-6);
+}
