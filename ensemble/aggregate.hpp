@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The replica study's arithmetic: what one replica table says at a sample
+// count N, and the statistics over many replicas at a few such N.
+
+// How a program's own error estimate is read from its row.
+enum class OwnError {
+    none,
+    jackknife,  // third column: one standard error of the mean
+    bootstrap,  // third and fourth columns: the interval's ends
+};
+
+// What the study needs to know of a program that draws random numbers.
+struct ReplicaProgram {
+    std::string name;
+    std::size_t columns;
+    double count_offset;  // samples N = first column - offset
+    OwnError own_error;
+    double exact;  // what the estimate converges to
+    double sigma;  // standard deviation of one sample
+};
+
+// A table that is not a whole replica table; the message says what is wrong.
+class ReplicaTableError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The number of rows of a table, each ended by a newline; -1 when the last
+// line has none (a table cut short while being written).
+std::int64_t complete_rows(std::string_view text);
+
+// The sample counts where the aggregate has a row: about ten per decade,
+// N = round(10^(k/10)) for k = 0, 1, ..., without repeats, and the last N.
+std::vector<std::int64_t> checkpoints(std::int64_t last);
+
+// The 95 % Wilson score interval of a proportion seen `successes` times in
+// `trials` (trials > 0).
+struct Interval {
+    double low;
+    double high;
+};
+Interval wilson_interval(std::int64_t successes, std::int64_t trials);
+
+// The statistics of many replicas, accumulated one table at a time: the
+// memory it keeps grows with the number of checkpoints, not of replicas.
+// The result depends on the order of the tables only in the last bits.
+class Aggregate {
+public:
+    explicit Aggregate(ReplicaProgram program);
+
+    // Adds one replica's table. The first table fixes the row count; every
+    // later one must have the same, with the same sample counts. Throws
+    // ReplicaTableError for a table cut short, of another length or with a
+    // malformed row, leaving the aggregate as it was.
+    void add(std::string_view table);
+
+    std::int64_t replicas() const { return replicas_; }
+
+    // One tab-separated row per checkpoint: N, mean of the estimates, their
+    // sample standard deviation, RMS error against the exact value, mean own
+    // error, coverage with its 95 % Wilson interval (these four "nan" for a
+    // program without its own error), sigma/sqrt(N).
+    std::string text() const;
+
+    // The header comment naming the columns, '#' first.
+    static const char* column_header();
+
+private:
+    struct Point {
+        std::int64_t n = 0;
+        std::int64_t estimates = 0;
+        double mean = 0.0;  // running mean and sum of squared deviations (Welford)
+        double squares = 0.0;
+        double squared_errors = 0.0;
+        std::int64_t own_errors = 0;  // replicas with a finite own error
+        double own_error_sum = 0.0;
+        std::int64_t covered = 0;
+    };
+
+    ReplicaProgram program_;
+    std::int64_t rows_ = 0;
+    std::int64_t replicas_ = 0;
+    std::vector<Point> points_;
+};

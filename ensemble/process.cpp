@@ -1,0 +1,189 @@
+#include "process.hpp"
+
+#include <cerrno>
+#include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+#endif
+
+std::string executable_name(const std::string& name)
+{
+#ifdef _WIN32
+    return name + ".exe";
+#else
+    return name;
+#endif
+}
+
+#ifdef _WIN32
+
+namespace {
+
+// One argument as the C runtime's command-line parser reads it back:
+// quoted, with backslashes doubled only where they precede a quote.
+std::wstring quoted(const std::wstring& argument)
+{
+    std::wstring text = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        text.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        text.push_back(c);
+    }
+    text.append(2 * backslashes, L'\\');
+    text.push_back(L'"');
+    return text;
+}
+
+std::wstring widened(const std::string& text) { return std::filesystem::path(text).wstring(); }
+
+}  // namespace
+
+ProcessId start_process(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                        const std::filesystem::path& error_file)
+{
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE error = CreateFileW(error_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherited,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (error == INVALID_HANDLE_VALUE) {
+        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), error_file.string());
+    }
+    HANDLE discard =
+        CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr);
+    std::wstring command = quoted(program.wstring());
+    for (const std::string& argument : arguments) {
+        command.append(L" ").append(quoted(widened(argument)));
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = discard;
+    startup.hStdError = error;
+    PROCESS_INFORMATION process{};
+    // Both handles are closed right after, so no later replica inherits them.
+    const BOOL started =
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    const DWORD reason = GetLastError();
+    CloseHandle(error);
+    if (discard != INVALID_HANDLE_VALUE) {
+        CloseHandle(discard);
+    }
+    if (!started) {
+        throw std::system_error(static_cast<int>(reason), std::system_category(), program.string());
+    }
+    CloseHandle(process.hThread);
+    return reinterpret_cast<ProcessId>(process.hProcess);
+}
+
+Finished wait_any(const std::vector<ProcessId>& running)
+{
+    std::vector<HANDLE> handles;
+    for (const ProcessId id : running) {
+        handles.push_back(reinterpret_cast<HANDLE>(id));
+    }
+    // At most MAXIMUM_WAIT_OBJECTS (64) at once; the runner starts no more.
+    const DWORD which =
+        WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
+    if (which >= WAIT_OBJECT_0 + handles.size()) {
+        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "waiting for a replica");
+    }
+    HANDLE done = handles[which - WAIT_OBJECT_0];
+    DWORD status = 1;
+    GetExitCodeProcess(done, &status);
+    CloseHandle(done);
+    return {running[which - WAIT_OBJECT_0], true, static_cast<int>(status)};
+}
+
+std::filesystem::path own_executable(const char* argv0)
+{
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length > 0 && length < path.size()) {
+        path.resize(length);
+        return path;
+    }
+    return argv0 != nullptr ? std::filesystem::path(argv0) : std::filesystem::path();
+}
+
+bool standard_error_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+
+#else
+
+ProcessId start_process(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                        const std::filesystem::path& error_file)
+{
+    posix_spawn_file_actions_t actions;
+    int error = posix_spawn_file_actions_init(&actions);
+    if (error != 0) {
+        throw std::system_error(error, std::generic_category(), program.string());
+    }
+    (void)posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    (void)posix_spawn_file_actions_addopen(&actions, 2, error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string path = program.string();
+    std::vector<std::string> words{path};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    // A bare name is looked up on PATH, as a shell would.
+    error = program.has_parent_path() ? posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ)
+                                      : posix_spawnp(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+    (void)posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        throw std::system_error(error, std::generic_category(), path);
+    }
+    return pid;
+}
+
+Finished wait_any(const std::vector<ProcessId>& running)
+{
+    for (;;) {
+        int status = 0;
+        const pid_t pid = waitpid(-1, &status, 0);
+        if (pid < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw std::system_error(errno, std::generic_category(), "waiting for a replica");
+        }
+        for (const ProcessId id : running) {
+            if (id == pid) {
+                return WIFEXITED(status) ? Finished{id, true, WEXITSTATUS(status)}
+                                         : Finished{id, false, WIFSIGNALED(status) ? WTERMSIG(status) : 0};
+            }
+        }
+    }
+}
+
+std::filesystem::path own_executable(const char* argv0)
+{
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        return self;
+    }
+    // Elsewhere argv[0] names the file when it holds a folder.
+    const std::filesystem::path given = argv0 != nullptr ? argv0 : "";
+    return given.has_parent_path() ? std::filesystem::absolute(given, error) : std::filesystem::path();
+}
+
+bool standard_error_is_terminal() { return isatty(2) != 0; }
+
+#endif
