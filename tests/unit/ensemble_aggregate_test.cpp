@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "aggregate.hpp"
+#include "table.hpp"
+
+// The replica study's statistics on tables small enough to check on paper.
+
+namespace {
+
+// exact 2, sigma 4: sigma/sqrt(N) is 4 at N = 1 and 2 sqrt(2) at N = 2.
+const ReplicaProgram jackknife{"jackknife-like", 3, 0.0, OwnError::jackknife, 2.0, 4.0};
+const ReplicaProgram bootstrap{"bootstrap-like", 4, 0.0, OwnError::bootstrap, 2.0, 4.0};
+
+std::vector<std::vector<double>> rows_of(const Aggregate& aggregate)
+{
+    return parse_table(aggregate.text(), 9).rows;
+}
+
+}  // namespace
+
+TEST(EnsembleAggregate, SpreadErrorAndCoverageOfThreeReplicas)
+{
+    Aggregate aggregate(jackknife);
+    aggregate.add("1\t3\t0.5\n2\t2.5\t1\n");
+    aggregate.add("1\t1\t2\n2\t2\t0.2\n");
+    aggregate.add("1\t2\t-nan\n2\t1.5\t0.5\n");
+    const auto rows = rows_of(aggregate);
+    ASSERT_EQ(rows.size(), 2U);
+    // N = 1: estimates 3, 1, 2; errors 1, 1, 0. Only two replicas have an
+    // own error, and of those only the second covers the exact value.
+    const std::vector<double> first{1, 2, 1, std::sqrt(2.0 / 3.0), 1.25, 0.5};
+    // N = 2: estimates 2.5, 2, 1.5, each within its own error (1.5 + 0.5
+    // reaches 2 exactly, which counts).
+    const std::vector<double> second{2, 2, 0.5, std::sqrt(1.0 / 6.0), 1.7 / 3.0, 1.0};
+    for (std::size_t k = 0; k < first.size(); ++k) {
+        EXPECT_NEAR(rows[0][k], first[k], 1e-7) << "column " << k + 1;
+        EXPECT_NEAR(rows[1][k], second[k], 1e-7) << "column " << k + 1;
+    }
+    EXPECT_DOUBLE_EQ(rows[0][8], 4.0);
+    EXPECT_NEAR(rows[1][8], 2.0 * std::sqrt(2.0), 1e-7);
+    // 3 of 3: the Wilson interval still leaves room below, and reaches 1.
+    EXPECT_NEAR(rows[1][6], 0.43850, 1e-5);
+    EXPECT_NEAR(rows[1][7], 1.0, 1e-12);
+}
+
+TEST(EnsembleAggregate, BootstrapHalfWidthAndInterval)
+{
+    Aggregate aggregate(bootstrap);
+    aggregate.add("1\t2.1\t1.9\t2.3\n");
+    aggregate.add("1\t2.5\t2.2\t2.8\n");
+    const auto rows = rows_of(aggregate);
+    EXPECT_NEAR(rows[0][4], 0.25, 1e-12);  // half-widths 0.2 and 0.3
+    EXPECT_DOUBLE_EQ(rows[0][5], 0.5);     // only the first interval holds 2
+    EXPECT_FALSE(std::isnan(rows[0][2]));
+}
+
+TEST(EnsembleAggregate, WilsonIntervalsOfTextbookCases)
+{
+    const Interval none = wilson_interval(0, 10);
+    EXPECT_NEAR(none.low, 0.0, 1e-12);
+    EXPECT_NEAR(none.high, 0.27753, 1e-5);
+    const Interval half = wilson_interval(5, 10);
+    EXPECT_NEAR(half.low, 0.23659, 1e-5);
+    EXPECT_NEAR(half.high, 0.76341, 1e-5);
+}
+
+TEST(EnsembleAggregate, TenCheckpointsPerDecadeAndTheLastRow)
+{
+    EXPECT_EQ(checkpoints(100), (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 8, 10, 13, 16, 20, 25, 32, 40, 50, 63,
+                                                           79, 100}));
+    EXPECT_EQ(checkpoints(1), std::vector<std::int64_t>{1});
+    const std::vector<std::int64_t> long_run = checkpoints(9999);
+    // 10^(k/10) for k = 0..39, less three repeats below 4 (1, 2, 3), and 9999.
+    EXPECT_EQ(long_run.size(), 38U);
+    EXPECT_EQ(long_run.back(), 9999);
+    EXPECT_EQ(long_run[long_run.size() - 2], 7943);
+}
+
+TEST(EnsembleAggregate, RefusesTablesThatAreNotWholeAndKeepsWhatItHad)
+{
+    Aggregate aggregate(jackknife);
+    aggregate.add("1\t3\t0.5\n2\t2.5\t1\n");
+    const std::string before = aggregate.text();
+    EXPECT_THROW(aggregate.add("1\t3\t0.5\n2\t2.5\t1"), ReplicaTableError);  // cut inside the last row
+    EXPECT_THROW(aggregate.add("1\t3\t0.5\n"), ReplicaTableError);           // a row short
+    EXPECT_THROW(aggregate.add("1\t3\t0.5\n2\t2.5\n"), ReplicaTableError);   // a field short
+    EXPECT_THROW(aggregate.add("1\t3\t0.5\n3\t2.5\t1\n"), ReplicaTableError);  // not N = 2
+    EXPECT_EQ(aggregate.replicas(), 1);
+    EXPECT_EQ(aggregate.text(), before);
+    EXPECT_EQ(complete_rows(""), 0);
+    EXPECT_EQ(complete_rows("1\n2"), -1);
+}
+
+TEST(EnsembleAggregate, ProgramsWithoutOwnErrorLeaveThoseColumnsUndefined)
+{
+    // A counter that starts at 2 holds one sample fewer than it says.
+    Aggregate aggregate(ReplicaProgram{"counter-from-2", 2, 1.0, OwnError::none, 1.0, 1.0});
+    aggregate.add("2\t0.5\n");
+    const auto rows = rows_of(aggregate);
+    EXPECT_EQ(rows[0][0], 1.0);
+    EXPECT_TRUE(std::isnan(rows[0][2]));  // one replica has no spread
+    for (std::size_t k = 4; k < 8; ++k) {
+        EXPECT_TRUE(std::isnan(rows[0][k]));
+    }
+}
