@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <string>
 
 #include "process.hpp"
@@ -35,16 +36,36 @@ struct Arguments {
     std::int64_t updates = 0;
 };
 
+// A whole number from 1 to `largest`, said plainly when it is not.
+CLI::Validator count_up_to(std::int64_t largest)
+{
+    return CLI::Validator(
+        [largest](const std::string& text) -> std::string {
+            const bool digits = !text.empty() && text.size() <= 18 &&
+                                text.find_first_not_of("0123456789") == std::string::npos;
+            if (!digits) {
+                return "'" + text + "' is not a whole number";
+            }
+            const std::int64_t value = std::stoll(text);
+            if (value < 1 || value > largest) {
+                return text + " is not between 1 and " + std::to_string(largest);
+            }
+            return {};
+        },
+        "1 to " + std::to_string(largest));
+}
+
 void add_study_options(CLI::App& app, Arguments& arguments)
 {
     app.add_option("PROGRAM", arguments.program, "the program to run")->required();
     app.add_option("--replicas", arguments.replicas, "number of replicas R, seeds 1 to R")
         ->required()
-        ->check(CLI::Range(std::int64_t{1}, std::int64_t{900000000}));
+        ->check(count_up_to(900000000));
     app.add_option("--dir", arguments.dir, "folder of the replica tables (default: ensemble-PROGRAM)");
-    app.add_option("--rows", arguments.rows, "the program's --rows")->check(CLI::PositiveNumber);
+    app.add_option("--rows", arguments.rows, "the program's --rows")
+        ->check(count_up_to(std::numeric_limits<std::int32_t>::max()));
     app.add_option("--updates-per-sample", arguments.updates, "the program's --updates-per-sample (Metropolis)")
-        ->check(CLI::PositiveNumber);
+        ->check(count_up_to(std::numeric_limits<std::int32_t>::max()));
 }
 
 Study study_of(const CLI::App& app, const Arguments& arguments)
@@ -116,6 +137,9 @@ int ensemble_main(int argc, char** argv)
             if (const int status = parsed(app, argc - 1, argv + 1); status >= 0) {
                 return status;
             }
+            if (!fs::is_directory(dir)) {
+                throw UsageError("no folder " + dir);
+            }
             const std::int64_t replicas = collect(dir);
             (void)std::printf("ensemble: the aggregate of %lld replicas is in %s\n", static_cast<long long>(replicas),
                               (fs::path(dir) / "aggregate.dat").string().c_str());
@@ -129,7 +153,7 @@ int ensemble_main(int argc, char** argv)
         add_study_options(app, arguments);
         if (!planning) {
             app.add_option("--jobs", arguments.jobs, "replicas at once (default: one per core)")
-                ->check(CLI::PositiveNumber);
+                ->check(count_up_to(std::numeric_limits<std::int32_t>::max()));
         }
         const int shift = planning ? 1 : 0;
         if (const int status = parsed(app, argc - shift, argv + shift); status >= 0) {

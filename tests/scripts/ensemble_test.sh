@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Tests the ensemble command end to end with the real programs beside it, on
+# studies small enough to take a second (50 rows, 10 updates per sample).
+#
+# usage: ensemble_test.sh plan_collect|resume|failure|bad_arguments ENSEMBLE
+#   plan_collect   a plan run through xargs -P 2, then collect, gives the
+#                  built-in runner's aggregate and tables, and replica r's
+#                  table is what the program writes with --seed r;
+#   resume         a rerun redoes exactly the replicas whose tables were cut
+#                  short or never renamed, and ends with the same aggregate;
+#   failure        a replica that cannot write stops the study with one line
+#                  naming it, status 1 and no aggregate;
+#   bad_arguments  each kind of mistake: one line, status 2, no folder made.
+set -euo pipefail
+
+mode=${1:?mode}
+ensemble=$(cd "$(dirname "${2:?path of the built ensemble}")" && pwd)/$(basename "$2")
+programs=$(dirname "$ensemble")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if ! "$@"; then
+    echo "FAILED: $what" >&2
+    failures=$((failures + 1))
+  fi
+}
+lines() { wc -l <"$1" | tr -d ' '; }
+
+program=metropolis_jackknife
+options=(--rows 50 --updates-per-sample 10)
+
+case $mode in
+plan_collect)
+  "$ensemble" $program --replicas 6 --jobs 2 --dir runner "${options[@]}" >/dev/null 2>runner.err
+  "$ensemble" plan $program --replicas 6 --dir planned "${options[@]}" >plan.txt
+  check "the plan has one command per replica" [ "$(lines plan.txt)" = 6 ]
+  xargs -d '\n' -P 2 -n 1 sh -c <plan.txt
+  "$ensemble" collect planned >/dev/null
+  check "collect after the plan gives the runner's aggregate" cmp runner/aggregate.dat planned/aggregate.dat
+  for seed in 1 2 3 4 5 6; do
+    check "replica $seed's table is the same either way" cmp runner/$program-$seed.dat planned/$program-$seed.dat
+  done
+  "$programs/$program" --seed 4 "${options[@]}" --output direct.dat >/dev/null
+  check "replica 4's table is the program's with --seed 4" cmp direct.dat runner/$program-4.dat
+  check "the aggregate has a row per checkpoint" [ "$(grep -vc '^#' runner/aggregate.dat)" = 18 ]
+  check "the last checkpoint is the last row" [ "$(tail -n 1 runner/aggregate.dat | cut -f 1)" = 50 ]
+  check "nothing unfinished is left behind" [ -z "$(find runner planned -name '*.part*')" ]
+  ;;
+resume)
+  "$ensemble" $program --replicas 4 --dir study "${options[@]}" >/dev/null 2>&1
+  cp -r study first
+  # Replica 2's table cut inside a row; replica 3 interrupted before its
+  # rename; replica 1 is whole and must not be run again.
+  head -c 700 first/$program-2.dat >study/$program-2.dat
+  mv study/$program-3.dat study/$program-3.dat.part
+  head -c 300 first/$program-3.dat >study/$program-3.dat.part
+  touch -d '2001-01-01' study/$program-1.dat
+  "$ensemble" $program --replicas 4 --dir study "${options[@]}" >/dev/null 2>resume.err
+  check "the rerun runs the two incomplete replicas" grep -q ': 2 to run' resume.err
+  check "the whole table was left alone" [ "$(stat -c %Y study/$program-1.dat)" = "$(date -d 2001-01-01 +%s)" ]
+  for seed in 2 3; do
+    check "replica $seed is whole again" cmp first/$program-$seed.dat study/$program-$seed.dat
+  done
+  check "the aggregate is the uninterrupted one" cmp first/aggregate.dat study/aggregate.dat
+  # A cut table that someone collects is refused, naming it.
+  head -c 700 first/$program-2.dat >first/$program-2.dat.cut && mv first/$program-2.dat.cut first/$program-2.dat
+  status=0
+  "$ensemble" collect first >/dev/null 2>collect.err || status=$?
+  check "collect refuses a cut table by name" grep -q "$program-2.dat: the table is cut short" collect.err
+  check "with status 1" [ "$status" = 1 ]
+  ;;
+failure)
+  mkdir -p study/$program-2.dat.part  # the program cannot write over a folder
+  echo stale >study/aggregate.dat
+  status=0
+  "$ensemble" $program --replicas 3 --jobs 1 --dir study "${options[@]}" >out.txt 2>err.txt || status=$?
+  check "the study fails with status 1" [ "$status" = 1 ]
+  check "one line names replica 2 and the program's reason" \
+    [ "$(grep -c 'replica 2 failed (exit status 1): metropolis_jackknife: cannot write' err.txt)" = 1 ]
+  check "no other replica is blamed" [ "$(grep -c 'failed' err.txt)" = 1 ]
+  check "no aggregate is left as if complete" [ ! -e study/aggregate.dat ]
+  ;;
+bad_arguments)
+  echo file >a-file
+  expect_usage_error() {  # expect_usage_error WHAT ARGUMENTS...
+    local what=$1 status=0
+    shift
+    "$ensemble" "$@" >out.txt 2>err.txt || status=$?
+    check "$what: status 2" [ "$status" = 2 ]
+    check "$what: one line on standard error" [ "$(lines err.txt)" = 1 ]
+    check "$what: nothing on standard output" [ ! -s out.txt ]
+  }
+  expect_usage_error "unknown program" nosuch --replicas 2
+  expect_usage_error "a program that draws nothing" quadrature --replicas 2
+  expect_usage_error "no replicas" $program --replicas 0
+  expect_usage_error "not a number" $program --replicas 2x
+  expect_usage_error "an option the program lacks" montecarlo3d --replicas 2 --updates-per-sample 5
+  expect_usage_error "a folder that cannot be made" $program --replicas 2 --dir a-file/study
+  check "no folder made for a mistake" [ -z "$(find . -mindepth 1 -type d)" ]
+  "$ensemble" plan $program --replicas 1 --dir study "${options[@]}" >/dev/null
+  expect_usage_error "a folder of another study" $program --replicas 1 --dir study --rows 40
+  ;;
+*)
+  echo "unknown mode $mode" >&2
+  exit 2
+  ;;
+esac
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed in mode $mode" >&2
+  exit 1
+fi
+echo "ensemble $mode: all checks passed"
