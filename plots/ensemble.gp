@@ -1,22 +1,25 @@
 # ensemble: the aggregate of a replica study (ensemble's DIR/aggregate.dat),
 # drawn by scripts/ensemble-study.sh with these variables set:
-#   aggregate  the aggregate table      output     the PNG to write
-#   study      the study, for titles    own_error  1 when the program
-#                                                  estimates its own error
+#   aggregate  the aggregate table   output  the PNG to write
+#   study      the study, for the title
 # Left: against N, log-log, the spread of the replicas' estimates, their RMS
 # error, the mean of the program's own error estimate, and sigma/sqrt(N),
-# the error of N independent samples. Right (own_error only): the fraction
+# the error of N independent samples. Right (with an own error): the fraction
 # of replicas whose own error covers the exact value, with its 95 % Wilson
-# band, against the nominal 68 % of one standard error.
+# band, against the nominal 68 % of one standard error. The right panel is
+# drawn when the program has its own error estimate, that is when column 5
+# holds numbers, not "nan".
 
-if (!exists('own_error')) { own_error = 1 }
+# Lines starting with '#' (the study and the column names) are comments.
+set datafile separator '\t'
+stats aggregate using 1 nooutput
+last_n = STATS_max
+stats aggregate using (strcol(5) eq 'nan' ? 0 : 1) nooutput
+own_error = STATS_sum > 0
+
 if (!own_error) { figure_width = 900 }
 load 'style.gp'
 set output output
-
-# Lines starting with '#' (the study and the column names) are comments.
-stats aggregate using 1 nooutput
-last_n = STATS_max
 
 if (own_error) {
     set multiplot layout 1,2 title study font ',18'
