@@ -1,5 +1,6 @@
 #include "aggregate.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,9 +14,9 @@ std::string number(double value)
     if (std::isnan(value)) {
         return "nan";
     }
-    char text[32];
-    (void)std::snprintf(text, sizeof text, "%.8g", value);
-    return text;
+    std::array<char, 32> text{};
+    (void)std::snprintf(text.data(), text.size(), "%.8g", value);
+    return text.data();
 }
 
 }  // namespace

@@ -19,11 +19,11 @@ enum class OwnError {
 // What the study needs to know of a program that draws random numbers.
 struct ReplicaProgram {
     std::string name;
-    std::size_t columns;
-    double count_offset;  // samples N = first column - offset
-    OwnError own_error;
-    double exact;  // what the estimate converges to
-    double sigma;  // standard deviation of one sample
+    std::size_t columns = 0;
+    double count_offset = 0.0;  // samples N = first column - offset
+    OwnError own_error = OwnError::none;
+    double exact = 0.0;  // what the estimate converges to
+    double sigma = 0.0;  // standard deviation of one sample
 };
 
 // A table that is not a whole replica table; the message says what is wrong.

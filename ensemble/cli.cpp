@@ -39,7 +39,7 @@ struct Arguments {
 // A whole number from 1 to `largest`, said plainly when it is not.
 CLI::Validator count_up_to(std::int64_t largest)
 {
-    return CLI::Validator(
+    return {
         [largest](const std::string& text) -> std::string {
             const bool digits = !text.empty() && text.size() <= 18 &&
                                 text.find_first_not_of("0123456789") == std::string::npos;
@@ -52,7 +52,7 @@ CLI::Validator count_up_to(std::int64_t largest)
             }
             return {};
         },
-        "1 to " + std::to_string(largest));
+        "1 to " + std::to_string(largest)};
 }
 
 void add_study_options(CLI::App& app, Arguments& arguments)

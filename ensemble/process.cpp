@@ -12,7 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
+// POSIX does not promise a declaration in <unistd.h>.
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 #endif
 
 std::string executable_name(const std::string& name)
@@ -92,6 +93,7 @@ ProcessId start_process(const std::filesystem::path& program, const std::vector<
 Finished wait_any(const std::vector<ProcessId>& running)
 {
     std::vector<HANDLE> handles;
+    handles.reserve(running.size());
     for (const ProcessId id : running) {
         handles.push_back(reinterpret_cast<HANDLE>(id));
     }
@@ -137,6 +139,7 @@ ProcessId start_process(const std::filesystem::path& program, const std::vector<
     std::vector<std::string> words{path};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words) {
         argv.push_back(word.data());
     }

@@ -1,6 +1,7 @@
 #include "study.hpp"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -73,13 +74,14 @@ std::string first_line(const fs::path& path)
 
 std::string seconds(double s)
 {
-    char text[32];
+    std::array<char, 32> text{};
     if (s < 60) {
-        (void)std::snprintf(text, sizeof text, "%.0f s", s);
+        (void)std::snprintf(text.data(), text.size(), "%.0f s", s);
     } else {
-        (void)std::snprintf(text, sizeof text, "%d min %02d s", static_cast<int>(s) / 60, static_cast<int>(s) % 60);
+        (void)std::snprintf(text.data(), text.size(), "%d min %02d s", static_cast<int>(s) / 60,
+                            static_cast<int>(s) % 60);
     }
-    return text;
+    return text.data();
 }
 
 // Replicas done of those to run, elapsed and estimated remaining time: one

@@ -20,9 +20,9 @@
 // A program the study can run, with what it needs to know about it.
 struct StudyProgram {
     ReplicaProgram replica;
-    std::int64_t default_rows;
-    bool takes_updates;  // has --updates-per-sample
-    bool threaded;       // uses every core by itself
+    std::int64_t default_rows = 0;
+    bool takes_updates = false;  // has --updates-per-sample
+    bool threaded = false;       // uses every core by itself
 };
 
 // The programs that draw random numbers, so that their replicas differ.
