@@ -46,20 +46,6 @@ std::string read_table_file(const std::filesystem::path& path)
 
 }  // namespace
 
-const std::vector<Experiment>& experiments()
-{
-    static const std::vector<Experiment> all = {
-        {"montecarlo1d", "tmontecarlo.dat", 2},
-        {"montecarlo3d", "tmontecarlo3D.dat", 2},
-        {"montecarlo3d_weighted", "tmontecarlo3D2.dat", 2},
-        {"quadrature", "quadrature.dat", 4},
-        {"metropolis", "tmetropolis5.dat", 3},
-        {"metropolis_jackknife", "tmjack.dat", 3},
-        {"metropolis_bootstrap", "tmerror2.dat", 4},
-    };
-    return all;
-}
-
 double Estimate::absolute_error() const { return std::abs(value - exact); }
 
 std::vector<Estimate> last_estimates(const Experiment& experiment, const Table& table)
@@ -70,33 +56,33 @@ std::vector<Estimate> last_estimates(const Experiment& experiment, const Table& 
     }
     const std::vector<double>& row = table.rows.back();
     const std::string& name = experiment.name;
+    const double exact = experiment.exact();
     if (name == "montecarlo1d") {
         // The counter starts at 2 and is the divisor: the row with count n
         // holds n - 1 samples.
-        return {estimate(name, row[0] - 1.0, "samples", row[1], sine_pi_integral())};
+        return {estimate(name, row[0] - 1.0, "samples", row[1], exact)};
     }
     if (name == "montecarlo3d") {
-        return {estimate(name, row[0], "samples", row[1], cubic_polynomial_integral)};
+        return {estimate(name, row[0], "samples", row[1], exact)};
     }
     if (name == "montecarlo3d_weighted") {
-        return {estimate(name, row[0], "samples", row[1], weighted_moment_integral())};
+        return {estimate(name, row[0], "samples", row[1], exact)};
     }
     if (name == "quadrature") {
-        const double exact = sine_pi_integral();
         return {estimate("quadrature, rectangle", row[0], "intervals", row[1], exact),
                 estimate("quadrature, trapezoid", row[0], "intervals", row[2], exact),
                 estimate("quadrature, Simpson-weighted", row[0], "intervals", row[3], exact)};
     }
     if (name == "metropolis") {
-        return {estimate(name, row[0], "samples", row[1], moment_expectation())};
+        return {estimate(name, row[0], "samples", row[1], exact)};
     }
     if (name == "metropolis_jackknife") {
-        Estimate e = estimate(name, row[0], "samples", row[1], moment_expectation());
+        Estimate e = estimate(name, row[0], "samples", row[1], exact);
         e.own_error = OwnError{"jackknife error", row[2], std::nullopt, std::nullopt};
         return {e};
     }
     if (name == "metropolis_bootstrap") {
-        Estimate e = estimate(name, row[0], "chain points", row[1], moment_expectation());
+        Estimate e = estimate(name, row[0], "chain points", row[1], exact);
         e.own_error = OwnError{"bootstrap half-width", (row[3] - row[2]) / 2.0, row[2], row[3]};
         return {e};
     }

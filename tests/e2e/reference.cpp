@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "experiments.hpp"
 
 namespace {
 
@@ -37,15 +38,13 @@ void PrintTo(const SuiteTable& table, std::ostream* out) { *out << table.name; }
 
 const std::vector<SuiteTable>& suite_tables()
 {
-    static const std::vector<SuiteTable> all = {
-        {"montecarlo1d", "tmontecarlo.dat", false},
-        {"montecarlo3d", "tmontecarlo3D.dat", false},
-        {"montecarlo3d_weighted", "tmontecarlo3D2.dat", false},
-        {"quadrature", "quadrature.dat", true},
-        {"metropolis", "tmetropolis5.dat", false},
-        {"metropolis_jackknife", "tmjack.dat", false},
-        {"metropolis_bootstrap", "tmerror2.dat", false},
-    };
+    static const std::vector<SuiteTable> all = [] {
+        std::vector<SuiteTable> tables;
+        for (const Experiment& e : experiments()) {
+            tables.push_back({e.name.c_str(), e.table_file.c_str(), e.on_standard_output});
+        }
+        return tables;
+    }();
     return all;
 }
 
