@@ -47,7 +47,7 @@ plan_collect)
   done
   "$programs/$program" --seed 4 "${options[@]}" --output direct.dat >/dev/null
   check "replica 4's table is the program's with --seed 4" cmp direct.dat runner/$program-4.dat
-  check "the aggregate has a row per checkpoint" [ "$(grep -vc '^#' runner/aggregate.dat)" = 18 ]
+  check "the aggregate has a row per checkpoint" [ "$(grep -vc "^#" runner/aggregate.dat)" = 15 ]
   check "the last checkpoint is the last row" [ "$(tail -n 1 runner/aggregate.dat | cut -f 1)" = 50 ]
   check "nothing unfinished is left behind" [ -z "$(find runner planned -name '*.part*')" ]
   ;;
@@ -81,7 +81,7 @@ failure)
   "$ensemble" $program --replicas 3 --jobs 1 --dir study "${options[@]}" >out.txt 2>err.txt || status=$?
   check "the study fails with status 1" [ "$status" = 1 ]
   check "one line names replica 2 and the program's reason" \
-    [ "$(grep -c 'replica 2 failed (exit status 1): metropolis_jackknife: cannot write' err.txt)" = 1 ]
+    [ "$(grep -c 'replica 2 failed (exit status 1): metropolis_jackknife: cannot create' err.txt)" = 1 ]
   check "no other replica is blamed" [ "$(grep -c 'failed' err.txt)" = 1 ]
   check "no aggregate is left as if complete" [ ! -e study/aggregate.dat ]
   ;;
