@@ -7,15 +7,23 @@
 #include <limits>
 #include <string>
 
+#include "option_checks.hpp"
 #include "process.hpp"
+#include "program_options.hpp"
+#include "random.hpp"
 #include "study.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* const usage =
-    "usage:\n"
+std::string usage()
+{
+    std::string programs;
+    for (const StudyProgram& program : study_programs()) {
+        programs.append(programs.empty() ? "" : ", ").append(program.replica.name);
+    }
+    return "usage:\n"
     "  ensemble PROGRAM --replicas R [--jobs J] [--dir DIR] [--rows N] [--updates-per-sample K]\n"
     "      runs PROGRAM with seeds 1 to R, J at a time, keeping each table in DIR, and\n"
     "      aggregates them into DIR/aggregate.dat; run again, it reruns only what is missing\n"
@@ -23,8 +31,9 @@ const char* const usage =
     "      prints the same runs as shell commands, one per line, to run elsewhere\n"
     "  ensemble collect DIR\n"
     "      aggregates the replica tables in DIR into DIR/aggregate.dat\n"
-    "PROGRAM is one of montecarlo1d, montecarlo3d, montecarlo3d_weighted, metropolis,\n"
-    "metropolis_jackknife, metropolis_bootstrap. See --help of each form for more.\n";
+           "PROGRAM is one of " +
+           programs + ".\nSee --help of each form for more.\n";
+}
 
 // The options of a study, shared by the run and the plan.
 struct Arguments {
@@ -36,36 +45,17 @@ struct Arguments {
     std::int64_t updates = 0;
 };
 
-// A whole number from 1 to `largest`, said plainly when it is not.
-CLI::Validator count_up_to(std::int64_t largest)
-{
-    return {
-        [largest](const std::string& text) -> std::string {
-            const bool digits = !text.empty() && text.size() <= 18 &&
-                                text.find_first_not_of("0123456789") == std::string::npos;
-            if (!digits) {
-                return "'" + text + "' is not a whole number";
-            }
-            const std::int64_t value = std::stoll(text);
-            if (value < 1 || value > largest) {
-                return text + " is not between 1 and " + std::to_string(largest);
-            }
-            return {};
-        },
-        "1 to " + std::to_string(largest)};
-}
-
 void add_study_options(CLI::App& app, Arguments& arguments)
 {
     app.add_option("PROGRAM", arguments.program, "the program to run")->required();
     app.add_option("--replicas", arguments.replicas, "number of replicas R, seeds 1 to R")
         ->required()
-        ->check(count_up_to(900000000));
+        ->transform(whole_number(1, UniformGenerator::max_seed));
     app.add_option("--dir", arguments.dir, "folder of the replica tables (default: ensemble-PROGRAM)");
     app.add_option("--rows", arguments.rows, "the program's --rows")
-        ->check(count_up_to(std::numeric_limits<std::int32_t>::max()));
+        ->transform(whole_number(1, std::numeric_limits<std::int32_t>::max()));
     app.add_option("--updates-per-sample", arguments.updates, "the program's --updates-per-sample (Metropolis)")
-        ->check(count_up_to(std::numeric_limits<std::int32_t>::max()));
+        ->transform(whole_number(1, max_updates_per_sample));
 }
 
 Study study_of(const CLI::App& app, const Arguments& arguments)
@@ -81,6 +71,10 @@ Study study_of(const CLI::App& app, const Arguments& arguments)
     study.replicas = arguments.replicas;
     study.dir = arguments.dir.empty() ? fs::path("ensemble-" + arguments.program) : fs::path(arguments.dir);
     if (app.count("--rows") > 0) {
+        if (arguments.rows > study.program->max_rows) {
+            throw UsageError("--rows: " + arguments.program + " writes at most " +
+                             std::to_string(study.program->max_rows) + " rows");
+        }
         study.rows = arguments.rows;
     }
     if (app.count("--updates-per-sample") > 0) {
@@ -123,7 +117,7 @@ int ensemble_main(int argc, char** argv)
     const std::string first = argc > 1 ? argv[1] : "";
     try {
         if (first.empty() || first == "--help" || first == "-h") {
-            (void)std::fputs(usage, first.empty() ? stderr : stdout);
+            (void)std::fputs(usage().c_str(), first.empty() ? stderr : stdout);
             return first.empty() ? 2 : 0;
         }
         if (first == "--version") {
@@ -153,7 +147,7 @@ int ensemble_main(int argc, char** argv)
         add_study_options(app, arguments);
         if (!planning) {
             app.add_option("--jobs", arguments.jobs, "replicas at once (default: one per core)")
-                ->check(count_up_to(std::numeric_limits<std::int32_t>::max()));
+                ->transform(whole_number(1, std::numeric_limits<std::int32_t>::max()));
         }
         const int shift = planning ? 1 : 0;
         if (const int status = parsed(app, argc - shift, argv + shift); status >= 0) {

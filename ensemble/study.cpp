@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "process.hpp"
-#include "test_functions.hpp"
+#include "experiments.hpp"
 
 namespace fs = std::filesystem;
 
@@ -154,21 +154,30 @@ std::string failure_message(const Study& study, std::int64_t seed, const Finishe
 
 const std::vector<StudyProgram>& study_programs()
 {
-    static const std::vector<StudyProgram> all = {
-        {{"montecarlo1d", 2, 1.0, OwnError::none, sine_pi_integral(), std::sqrt(sine_pi_variance())},
-         9998, false, false},
-        {{"montecarlo3d", 2, 0.0, OwnError::none, cubic_polynomial_integral, std::sqrt(cubic_polynomial_variance)},
-         99999, false, false},
-        {{"montecarlo3d_weighted", 2, 0.0, OwnError::none, weighted_moment_integral(),
-          std::sqrt(weighted_moment_variance())},
-         99999, false, false},
-        {{"metropolis", 3, 0.0, OwnError::none, moment_expectation(), std::sqrt(moment_variance())}, 99999, true,
-         false},
-        {{"metropolis_jackknife", 3, 0.0, OwnError::jackknife, moment_expectation(), std::sqrt(moment_variance())},
-         9999, true, false},
-        {{"metropolis_bootstrap", 4, 0.0, OwnError::bootstrap, moment_expectation(), std::sqrt(moment_variance())},
-         7999, true, true},
-    };
+    // The experiments that take a seed, read from the list: a counter that
+    // starts at 2 ("counter", montecarlo1d) holds one sample fewer than it
+    // says; a jackknife error or an interval's ends follow the estimate.
+    static const std::vector<StudyProgram> all = [] {
+        std::vector<StudyProgram> programs;
+        for (const Experiment& e : experiments()) {
+            if (!e.has_option("seed") || e.sigma == nullptr || e.columns < 2) {
+                continue;
+            }
+            const std::vector<std::string>& names = e.column_names;
+            OwnError own = OwnError::none;
+            if (names.size() == 3 && names[2] == "jackknife_error") {
+                own = OwnError::jackknife;
+            } else if (names.size() == 4 && names[2] == "lower" && names[3] == "upper") {
+                own = OwnError::bootstrap;
+            }
+            programs.push_back({{e.name, e.columns, names[0] == "counter" ? 1.0 : 0.0, own, e.exact(), e.sigma()},
+                                e.default_rows,
+                                e.max_rows,
+                                e.has_option("updates-per-sample"),
+                                e.uses_every_core});
+        }
+        return programs;
+    }();
     return all;
 }
 

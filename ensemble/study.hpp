@@ -21,11 +21,13 @@
 struct StudyProgram {
     ReplicaProgram replica;
     std::int64_t default_rows = 0;
+    std::int64_t max_rows = 0;
     bool takes_updates = false;  // has --updates-per-sample
     bool threaded = false;       // uses every core by itself
 };
 
-// The programs that draw random numbers, so that their replicas differ.
+// The programs that take a seed, so that their replicas differ, as the list
+// of experiments has them.
 const std::vector<StudyProgram>& study_programs();
 const StudyProgram* find_study_program(std::string_view name);
 

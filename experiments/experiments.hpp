@@ -19,6 +19,9 @@ struct Experiment {
     std::vector<std::string> column_names;
     std::vector<std::string> options;  // of seed, rows, updates-per-sample, output
     double (*exact)();       // the value the estimates converge to
+    double (*sigma)();       // standard deviation of one sample; nullptr
+                             // for a program that draws nothing
+    bool uses_every_core;    // one run keeps every core busy
 
     bool has_option(std::string_view option) const;
 };

@@ -9,35 +9,12 @@
 #include <string_view>
 #include <system_error>
 
+#include "option_checks.hpp"
 #include "random.hpp"
 
 namespace {
 
 constexpr std::array<std::string_view, 4> suite_options = {"seed", "rows", "updates-per-sample", "output"};
-
-// A whole number from `low` to `high`, in decimal. CLI11 converts integers
-// with strtoll's base 0, which would read 010 as octal and 0x10 as hex and
-// skip leading blanks; only decimal digits (and a sign, so that -1 is
-// reported as out of range) get through, written back in canonical form.
-CLI::Validator whole_number(std::int64_t low, std::int64_t high)
-{
-    const std::string range = std::to_string(low) + " to " + std::to_string(high);
-    return {[low, high, range](std::string& text) -> std::string {
-                const char* begin = text.data();
-                const char* end = begin + text.size();
-                std::int64_t value = 0;
-                const auto [stop, error] = std::from_chars(begin, end, value);
-                if (stop == begin || stop != end) {
-                    return "'" + text + "' is not a whole number";
-                }
-                if (error == std::errc::result_out_of_range || value < low || value > high) {
-                    return text + " is out of range (" + range + ")";
-                }
-                text = std::to_string(value);
-                return {};
-            },
-            "", "whole number"};
-}
 
 // A file name, which a forgotten value would make the next option.
 CLI::Validator file_name()
@@ -162,4 +139,24 @@ void start_random_stream(std::int64_t seed)
     UniformGenerator seeded;
     seeded.seed(seed);
     random_stream() = seeded;
+}
+
+CLI::Validator whole_number(std::int64_t low, std::int64_t high)
+{
+    const std::string range = std::to_string(low) + " to " + std::to_string(high);
+    return {[low, high, range](std::string& text) -> std::string {
+                const char* begin = text.data();
+                const char* end = begin + text.size();
+                std::int64_t value = 0;
+                const auto [stop, error] = std::from_chars(begin, end, value);
+                if (stop == begin || stop != end) {
+                    return "'" + text + "' is not a whole number";
+                }
+                if (error == std::errc::result_out_of_range || value < low || value > high) {
+                    return text + " is out of range (" + range + ")";
+                }
+                text = std::to_string(value);
+                return {};
+            },
+            "", "whole number"};
 }
