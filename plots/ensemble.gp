@@ -1,7 +1,7 @@
 # ensemble: the aggregate of a replica study (ensemble's DIR/aggregate.dat),
 # drawn by scripts/ensemble-study.sh with these variables set:
-#   aggregate  the aggregate table   output  the PNG to write
-#   study      the study, for the title
+#   table  the aggregate table   figure  the PNG to write
+#   study  the study, for the title
 # Left: against N, log-log, the spread of the replicas' estimates, their RMS
 # error, the mean of the program's own error estimate, and sigma/sqrt(N),
 # the error of N independent samples. Right (with an own error): the fraction
@@ -12,14 +12,14 @@
 
 # Lines starting with '#' (the study and the column names) are comments.
 set datafile separator '\t'
-stats aggregate using 1 nooutput
+stats table using 1 nooutput
 last_n = STATS_max
-stats aggregate using (strcol(5) eq 'nan' ? 0 : 1) nooutput
+stats table using (strcol(5) eq 'nan' ? 0 : 1) nooutput
 own_error = STATS_sum > 0
 
 if (!own_error) { figure_width = 900 }
 load 'style.gp'
-set output output
+set output figure
 
 if (own_error) {
     set multiplot layout 1,2 title study font ',18'
@@ -34,10 +34,10 @@ set format x '10^{%L}'
 set format y '10^{%L}'
 set xrange [1:last_n * 1.5]
 set key bottom left
-spread = "aggregate using 1:(positive($3)) with linespoints ls 1 pt 7 ps 0.6 title 'spread of the replicas (std dev)'"
-rms = "aggregate using 1:(positive($4)) with lines ls 3 lw 1 title 'RMS error against exact'"
-own = "aggregate using 1:(positive($5)) with linespoints ls 2 pt 5 ps 0.6 title 'mean of the own error estimate'"
-independent = "aggregate using 1:(positive($9)) with lines ls 8 title 'σ/√N, independent samples'"
+spread = "table using 1:(positive($3)) with linespoints ls 1 pt 7 ps 0.6 title 'spread of the replicas (std dev)'"
+rms = "table using 1:(positive($4)) with lines ls 3 lw 1 title 'RMS error against exact'"
+own = "table using 1:(positive($5)) with linespoints ls 2 pt 5 ps 0.6 title 'mean of the own error estimate'"
+independent = "table using 1:(positive($9)) with lines ls 8 title 'σ/√N, independent samples'"
 if (own_error) {
     plot @spread, @rms, @own, @independent
 } else {
@@ -53,8 +53,8 @@ if (own_error) {
     set key bottom right
     set style fill transparent solid 0.45 noborder
     nominal = 0.6827
-    plot aggregate using 1:7:8 with filledcurves lc rgb band_colour title '95 % Wilson interval', \
-         aggregate using 1:6 with linespoints ls 1 pt 7 ps 0.6 title 'coverage', \
+    plot table using 1:7:8 with filledcurves lc rgb band_colour title '95 % Wilson interval', \
+         table using 1:6 with linespoints ls 1 pt 7 ps 0.6 title 'coverage', \
          nominal with lines ls 9 title 'nominal 68 % (one standard error)'
     unset multiplot
 }

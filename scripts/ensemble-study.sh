@@ -69,8 +69,8 @@ constants=$("$build/tools/suite_report" constants)
 for study in "${studies[@]}"; do
   read -r name replicas program options <<<"$study"
   title="${program//_/\\_}${options:+, K = ${options##* }}: $replicas replicas"
-  GNUPLOT_LIB="$root/plots" gnuplot -e "$constants; aggregate = '$out/$name/aggregate.dat'; \
-    output = '$out/ensemble_$name.png'; study = '$title'" "$root/plots/ensemble.gp"
+  GNUPLOT_LIB="$root/plots" gnuplot -e "$constants; table = '$out/$name/aggregate.dat'; \
+    figure = '$out/ensemble_$name.png'; study = '$title'" "$root/plots/ensemble.gp"
 done
 echo "figures: $out/ensemble_*.png"
 if [ "$docs" = 1 ]; then
