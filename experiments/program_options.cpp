@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -19,7 +20,7 @@ constexpr std::array<std::string_view, 4> suite_options = {"seed", "rows", "upda
 // A file name, which a forgotten value would make the next option.
 CLI::Validator file_name()
 {
-    return {[](std::string& text) -> std::string {
+    return {[](const std::string& text) -> std::string {
                 return text.empty() || text.front() == '-' ? "needs a file name" : std::string();
             },
             "", "file name"};
@@ -42,12 +43,10 @@ std::string problem(const Experiment& experiment, const CLI::App& app, const CLI
             return "unexpected argument '" + extra + "'";
         }
         const std::string option = extra.substr(0, extra.find('='));
-        for (const std::string_view known : suite_options) {
-            if (option.starts_with("--") && option.substr(2) == known) {
-                return option + " is not an option of " + experiment.name;
-            }
-        }
-        return "unknown option " + option;
+        const bool of_the_suite =
+            option.starts_with("--") &&
+            std::find(suite_options.begin(), suite_options.end(), option.substr(2)) != suite_options.end();
+        return of_the_suite ? option + " is not an option of " + experiment.name : "unknown option " + option;
     }
     if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
         // "--rows: 1 required R missing" or "--rows: At Most 1 required but

@@ -33,10 +33,12 @@ struct Estimate {
     double absolute_error() const;
 };
 
-// The estimates in the last row of an experiment's table (three for the
-// quadrature rules, one otherwise), against the experiment's exact value.
-// Throws std::invalid_argument for an experiment this summary cannot read or
-// a last row of the wrong width.
+// The estimates in the last row of an experiment's table against the
+// experiment's exact value, read by the names of its columns (see
+// experiments.tsv): the column "mean", with "jackknife_error" or "lower" and
+// "upper" as the method's own error, or else one estimate per column after
+// the first (the quadrature rules). Throws std::invalid_argument for a last
+// row of the wrong width or a first column the summary does not know.
 std::vector<Estimate> last_estimates(const Experiment& experiment, const Table& table);
 
 struct ExperimentSummary {

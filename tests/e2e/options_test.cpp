@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <span>
 #include <string>
 #include <vector>
@@ -78,10 +79,8 @@ std::string plain_table(const std::string& program, std::int64_t seed, std::int6
                 sweep(p, updates, g);
                 chain.push_back(moment_observable(p));
             }
-            double chain_sum = 0.0;
-            for (const double v : chain) {
-                chain_sum = chain_sum + v;
-            }
+            // From 0, in chain order.
+            const double chain_sum = std::accumulate(chain.begin(), chain.end(), 0.0);
             std::vector<std::int64_t> index(static_cast<std::size_t>(n * m));
             std::array<double, m> means{};
             draw_resample_indices(std::span(index), n, m, g);

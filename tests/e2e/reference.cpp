@@ -1,6 +1,8 @@
 #include "reference.hpp"
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "experiments.hpp"
@@ -40,9 +42,10 @@ const std::vector<SuiteTable>& suite_tables()
 {
     static const std::vector<SuiteTable> all = [] {
         std::vector<SuiteTable> tables;
-        for (const Experiment& e : experiments()) {
-            tables.push_back({e.name.c_str(), e.table_file.c_str(), e.on_standard_output});
-        }
+        std::transform(experiments().begin(), experiments().end(), std::back_inserter(tables),
+                       [](const Experiment& e) {
+                           return SuiteTable{e.name.c_str(), e.table_file.c_str(), e.on_standard_output};
+                       });
         return tables;
     }();
     return all;
