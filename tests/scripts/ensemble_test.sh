@@ -14,21 +14,13 @@
 set -euo pipefail
 
 mode=${1:?mode}
+source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
 ensemble=$(cd "$(dirname "${2:?path of the built ensemble}")" && pwd)/$(basename "$2")
 programs=$(dirname "$ensemble")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if ! "$@"; then
-    echo "FAILED: $what" >&2
-    failures=$((failures + 1))
-  fi
-}
 lines() { wc -l <"$1" | tr -d ' '; }
 
 program=metropolis_jackknife

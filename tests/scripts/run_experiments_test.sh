@@ -20,15 +20,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if ! "$@"; then
-    echo "FAILED: $what" >&2
-    failures=$((failures + 1))
-  fi
-}
+source "$root/tests/scripts/check.sh"
 
 source "$root/scripts/experiments.sh"
 programs=("${experiment_names[@]}")
