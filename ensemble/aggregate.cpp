@@ -1,9 +1,11 @@
 #include "aggregate.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "table.hpp"
 
@@ -86,10 +88,9 @@ void Aggregate::add(std::string_view table)
     // a checkpoint's row is N - 1 (checked against the table's own count).
     std::vector<Point> points = points_;
     if (replicas_ == 0) {
+        const std::vector<std::int64_t> n = checkpoints(rows);
         points.clear();
-        for (const std::int64_t n : checkpoints(rows)) {
-            points.push_back(Point{.n = n});
-        }
+        std::transform(n.begin(), n.end(), std::back_inserter(points), [](std::int64_t at) { return Point{.n = at}; });
     }
     const double exact = program_.exact;
     std::int64_t row = 0;

@@ -1,5 +1,6 @@
 #include "process.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -138,12 +139,8 @@ ProcessId start_process(const std::filesystem::path& program, const std::vector<
     const std::string path = program.string();
     std::vector<std::string> words{path};
     words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    argv.reserve(words.size() + 1);
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv(words.size() + 1, nullptr);
+    std::transform(words.begin(), words.end(), argv.begin(), [](std::string& word) { return word.data(); });
     pid_t pid = 0;
     // A bare name is looked up on PATH, as a shell would.
     error = program.has_parent_path() ? posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ)
@@ -166,11 +163,10 @@ Finished wait_any(const std::vector<ProcessId>& running)
             }
             throw std::system_error(errno, std::generic_category(), "waiting for a replica");
         }
-        for (const ProcessId id : running) {
-            if (id == pid) {
-                return WIFEXITED(status) ? Finished{id, true, WEXITSTATUS(status)}
-                                         : Finished{id, false, WIFSIGNALED(status) ? WTERMSIG(status) : 0};
-            }
+        // Only our own children exist, but a pid not in the list is no replica.
+        if (std::find(running.begin(), running.end(), pid) != running.end()) {
+            return WIFEXITED(status) ? Finished{pid, true, WEXITSTATUS(status)}
+                                     : Finished{pid, false, WIFSIGNALED(status) ? WTERMSIG(status) : 0};
         }
     }
 }

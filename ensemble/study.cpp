@@ -183,12 +183,10 @@ const std::vector<StudyProgram>& study_programs()
 
 const StudyProgram* find_study_program(std::string_view name)
 {
-    for (const StudyProgram& program : study_programs()) {
-        if (program.replica.name == name) {
-            return &program;
-        }
-    }
-    return nullptr;
+    const std::vector<StudyProgram>& all = study_programs();
+    const auto found =
+        std::find_if(all.begin(), all.end(), [&](const StudyProgram& program) { return program.replica.name == name; });
+    return found == all.end() ? nullptr : &*found;
 }
 
 std::vector<std::string> Study::options() const
@@ -323,12 +321,12 @@ void run_study(const Study& study, const fs::path& program, std::int64_t jobs)
     while (!running.empty() || (next != pending.end() && !failure)) {
         while (!failure && next != pending.end() && std::ssize(running) < jobs) {
             const std::int64_t seed = *next++;
+            const fs::path errors = fs::path(study.unfinished_table(seed)) += ".stderr";
             try {
-                const ProcessId id = start_process(program, study.arguments(seed),
-                                                   fs::path(study.unfinished_table(seed)) += ".stderr");
-                running[id] = seed;
+                running[start_process(program, study.arguments(seed), errors)] = seed;
             } catch (const std::system_error& error) {
                 failure = "cannot start " + program.string() + ": " + error.code().message();
+                fs::remove(errors, ignored);
             }
         }
         if (running.empty()) {
