@@ -3,40 +3,53 @@
 # prints its median wall time and peak memory. With --baseline REV it also
 # builds revision REV of this repository and times it side by side, runs
 # interleaved, so that a speed-up is a ratio measured under the same load.
+# --programs limits the run to some of them; --avx2 measures both builds on
+# their AVX2 path on a processor that has AVX-512 (the working tree's build
+# leaves the AVX-512 targets out; a baseline with the hand-written dispatch
+# of kernel/simd.cpp has its AVX-512 choice removed).
 #
-#     bench/compare-programs.sh [--runs N] [--baseline REV] [--cxx COMPILER]
+#     bench/compare-programs.sh [--runs N] [--baseline REV] [--cxx COMPILER] [--programs "P ..."] [--avx2]
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 runs=5
 baseline=""
 cxx=${CXX:-c++}
+only=""
+path=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift 2 ;;
     --baseline) baseline=$2; shift 2 ;;
     --cxx) cxx=$2; shift 2 ;;
-    *) echo "usage: $0 [--runs N] [--baseline REV] [--cxx COMPILER]" >&2; exit 2 ;;
+    --programs) only=$2; shift 2 ;;
+    --avx2) path=-avx2; shift ;;
+    *) echo "usage: $0 [--runs N] [--baseline REV] [--cxx COMPILER] [--programs \"P ...\"] [--avx2]" >&2; exit 2 ;;
   esac
 done
 
 source "$root/scripts/experiments.sh"
 programs=("${experiment_names[@]}")
+if [ -n "$only" ]; then
+  read -r -a programs <<<"$only"
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # A Release build with the default (portable) flags, programs only.
 build() {  # source-dir build-dir [extra-target]
-  cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER="$cxx" \
+  local narrower=()
+  [ -z "$path" ] || narrower=(-DSUITE_SIMD_DISABLED_TARGETS="HWY_AVX3|HWY_AVX3_DL")
+  cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER="$cxx" "${narrower[@]}" \
         -DBUILD_TESTING=OFF -DSUITE_BUILD_BENCHMARKS=OFF >"$work/build.log" 2>&1 &&
-  cmake --build "$2" -j "$(nproc)" --target "${programs[@]}" ${3:+"$3"} >>"$work/build.log" 2>&1 ||
+  cmake --build "$2" -j "$(nproc)" --target "${programs[@]}" ${3:+"$3"} ${4:+"$4"} >>"$work/build.log" 2>&1 ||
     { cat "$work/build.log" >&2; echo "compare-programs: build of $1 failed" >&2; exit 1; }
 }
 
 echo "building the working tree" >&2
-build "$root" "$root/build/bench-current" run_timer
-current_bin="$root/build/bench-current/programs"
-timer="$root/build/bench-current/bench/run_timer"
+build "$root" "$root/build/bench-current$path" run_timer simd_target
+current_bin="$root/build/bench-current$path/programs"
+timer="$root/build/bench-current$path/bench/run_timer"
 
 baseline_bin=""
 if [ -n "$baseline" ]; then
@@ -44,9 +57,12 @@ if [ -n "$baseline" ]; then
   echo "building baseline revision $rev" >&2
   # The revision's sources stay beside its build, so a later comparison
   # against the same revision reuses both.
-  baseline_dir="$root/build/bench-baseline-$rev"
+  baseline_dir="$root/build/bench-baseline-$rev$path"
   rm -rf "$baseline_dir/src" && mkdir -p "$baseline_dir/src"
   git -C "$root" archive "$rev" | tar -x -C "$baseline_dir/src"
+  if [ -n "$path" ] && [ -f "$baseline_dir/src/kernel/simd.cpp" ]; then
+    sed -i 's/{SimdPath::avx512, SimdPath::avx2}/{SimdPath::avx2}/' "$baseline_dir/src/kernel/simd.cpp"
+  fi
   build "$baseline_dir/src" "$baseline_dir/build"
   baseline_bin="$baseline_dir/build/programs"
 fi
@@ -61,7 +77,8 @@ measure() {  # bin program results-file folder
 }
 
 machine=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
-echo "## $(date -u +%Y-%m-%d), $machine, $(nproc) cores, $runs runs each, medians"
+simd=$("$root/build/bench-current$path/tools/simd_target" 2>/dev/null || echo "?")
+echo "## $(date -u +%Y-%m-%d), $machine, $(nproc) cores, $runs runs each, medians, instruction set $simd"
 if [ -n "$baseline_bin" ]; then
   echo "| program | baseline ($rev) | now | speed-up | peak memory before | now | same tables |"
   echo "|---|---:|---:|---:|---:|---:|---|"

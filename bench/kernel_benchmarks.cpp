@@ -67,7 +67,9 @@ public:
         state.SetLabel(simd_target_name());
     }
     OnTarget(const OnTarget&) = delete;
+    OnTarget(OnTarget&&) = delete;
     OnTarget& operator=(const OnTarget&) = delete;
+    OnTarget& operator=(OnTarget&&) = delete;
     ~OnTarget()
     {
 #if SUITE_SIMD

@@ -24,6 +24,10 @@ else
     exit 1
   fi
 fi
+# The bulk loops run on the widest instruction set the processor offers.
+if [ -x "$build/tools/simd_target" ]; then
+  echo "instruction set of the kernel: $("$build/tools/simd_target")"
+fi
 
 # The experiments of experiments.tsv, each writing its table into the output
 # folder under the list's name (quadrature, which prints its table by
