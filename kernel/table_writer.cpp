@@ -1,13 +1,25 @@
 #include "table_writer.hpp"
 
+#include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstdarg>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -23,10 +35,141 @@ constexpr const char* standard_output_name = "standard output";
     std::exit(1);
 }
 
+// One conversion of a printf format, "%[flags][width][.precision][length]type",
+// copied out so that printf can format its argument alone.
+struct Conversion {
+    std::array<char, 32> spec{};  // NUL-terminated
+    std::string_view length;
+    char type = 0;
+    bool left = false;   // '-'
+    bool plus = false;   // '+'
+    bool space = false;  // ' '
+    std::size_t width = 0;
+};
+
+[[noreturn]] void unsupported(const char* format)
+{
+    std::string what("unsupported conversion in a table format: ");
+    throw std::invalid_argument(what.append(format));
+}
+
+// Reads the conversion starting at `percent`; returns the character after it.
+const char* read_conversion(const char* percent, Conversion& c)
+{
+    const char* p = percent + 1;
+    for (; *p != '\0' && std::strchr("-+ 0#", *p) != nullptr; ++p) {
+        c.left = c.left || *p == '-';
+        c.plus = c.plus || *p == '+';
+        c.space = c.space || *p == ' ';
+    }
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        c.width = c.width * 10 + static_cast<std::size_t>(*p - '0');
+    }
+    if (*p == '.') {
+        for (++p; *p >= '0' && *p <= '9'; ++p) {
+        }
+    }
+    const char* length = p;
+    while (*p != '\0' && std::strchr("hlzjt", *p) != nullptr) {
+        ++p;
+    }
+    c.length = std::string_view(length, static_cast<std::size_t>(p - length));
+    c.type = *p;
+    const auto size = static_cast<std::size_t>(p + 1 - percent);
+    if (c.type == '\0' || size >= c.spec.size()) {
+        unsupported(percent);
+    }
+    std::memcpy(c.spec.data(), percent, size);
+    return p + 1;
+}
+
+// Takes the argument of an integer conversion with the type its length
+// names (h and hh arrive promoted).
+template <class Convert>
+void take_integer(const Conversion& c, std::va_list& args, const Convert& convert)
+{
+    const bool is_signed = c.type == 'd' || c.type == 'i' || c.type == 'c';
+    const std::string_view l = c.length;
+    if (l.empty() || l == "h" || l == "hh") {
+        is_signed ? convert(c, va_arg(args, int)) : convert(c, va_arg(args, unsigned));
+    } else if (l == "l") {
+        is_signed ? convert(c, va_arg(args, long)) : convert(c, va_arg(args, unsigned long));
+    } else if (l == "ll") {
+        is_signed ? convert(c, va_arg(args, long long)) : convert(c, va_arg(args, unsigned long long));
+    } else if (l == "z") {
+        is_signed ? convert(c, va_arg(args, std::make_signed_t<std::size_t>)) : convert(c, va_arg(args, std::size_t));
+    } else if (l == "j") {
+        is_signed ? convert(c, va_arg(args, std::intmax_t)) : convert(c, va_arg(args, std::uintmax_t));
+    } else if (l == "t") {
+        is_signed ? convert(c, va_arg(args, std::ptrdiff_t))
+                  : convert(c, va_arg(args, std::make_unsigned_t<std::ptrdiff_t>));
+    } else {
+        unsupported(c.spec.data());
+    }
+}
+
+// Walks `format`, handing each stretch of literal text to `literal` and each
+// conversion, with its argument taken from `args` in the conversion's type,
+// to `convert`.
+template <class Literal, class Convert>
+void walk(const char* format, std::va_list& args, const Literal& literal, const Convert& convert)
+{
+    while (*format != '\0') {
+        const char* percent = std::strchr(format, '%');
+        if (percent == nullptr) {
+            literal(std::string_view(format));
+            return;
+        }
+        literal(std::string_view(format, static_cast<std::size_t>(percent - format)));
+        if (percent[1] == '%') {
+            literal(std::string_view("%"));
+            format = percent + 2;
+            continue;
+        }
+        Conversion c;
+        format = read_conversion(percent, c);
+        if (std::strchr("diouxXc", c.type) != nullptr) {
+            take_integer(c, args, convert);
+        } else if (std::strchr("fFeEgGaA", c.type) != nullptr && (c.length.empty() || c.length == "l")) {
+            convert(c, va_arg(args, double));
+        } else if (c.type == 's' && c.length.empty()) {
+            convert(c, va_arg(args, const char*));
+        } else {
+            unsupported(c.spec.data());
+        }
+    }
+}
+
+// The writer's own spelling of a value that is not finite. printf's depends
+// on the C library ("nan", "-nan", "nan(ind)", ...) and, for a not-a-number,
+// on the sign bit, which the processors set differently; the tables hold
+// "-nan" for every one.
+std::string spell_non_finite(double value, const Conversion& c)
+{
+    const char* spelling = std::isnan(value)      ? "-nan"
+                           : std::signbit(value) ? "-inf"
+                           : c.plus              ? "+inf"
+                           : c.space             ? " inf"
+                                                 : "inf";
+    std::string text(spelling);
+    if (std::strchr("FEGA", c.type) != nullptr) {
+        for (char& letter : text) {
+            if (letter >= 'a' && letter <= 'z') {
+                letter = static_cast<char>(letter - 'a' + 'A');
+            }
+        }
+    }
+    if (text.size() >= c.width) {
+        return text;
+    }
+    std::string padding(c.width - text.size(), ' ');
+    return c.left ? text.append(padding) : padding.append(text);
+}
+
 }  // namespace
 
 TableWriter::TableWriter(const char* program, const char* path)
-    : program_(program), name_(path), file_(std::fopen(path, "w"))
+    : program_(program), name_(path), file_(std::fopen(path, "wb"))
 {
     if (file_ == nullptr) {
         report_failure(program_, "create", name_, errno);
@@ -59,15 +202,48 @@ TableWriter::~TableWriter()
 
 // A printf-style variadic on purpose: the row formats ("%i\t%f\n") are the
 // tables' definition, and the format attribute has the compiler check them.
+// A row whose values are all finite goes to vfprintf whole; only a row with
+// a value that is not finite is written piece by piece.
 void TableWriter::write(const char* format, ...)  // NOLINT(cert-dcl50-cpp)
 {
     std::va_list args;
     va_start(args, format);
-    const int written = std::vfprintf(file_, format, args);
-    va_end(args);
-    if (written < 0) {
-        fail(errno);
+    std::va_list probe;
+    va_copy(probe, args);
+    bool finite = true;
+    walk(
+        format, probe, [](std::string_view) {},
+        [&](const Conversion&, auto value) {
+            if constexpr (std::is_floating_point_v<decltype(value)>) {
+                finite = finite && std::isfinite(value);
+            }
+        });
+    va_end(probe);
+    if (finite) {
+        const int written = std::vfprintf(file_, format, args);
+        va_end(args);
+        if (written < 0) {
+            fail(errno);
+        }
+        return;
     }
+    const auto put = [&](std::string_view text) {
+        if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
+            fail(errno);
+        }
+    };
+    walk(format, args, put, [&](const Conversion& c, auto value) {
+        if constexpr (std::is_floating_point_v<decltype(value)>) {
+            if (!std::isfinite(value)) {
+                put(spell_non_finite(value, c));
+                return;
+            }
+        }
+        if (std::fprintf(file_, c.spec.data(), value) < 0) {
+            fail(errno);
+        }
+    });
+    va_end(args);
 }
 
 void TableWriter::close()
@@ -94,6 +270,22 @@ void TableWriter::fail(int error) const { report_failure(program_, "write", name
 
 void guard_standard_streams()
 {
+#ifdef _WIN32
+    // The C runtime sets up descriptors 0 to 2 in every process; one started
+    // without that standard handle has no handle behind it (-2).
+    for (int fd = 0; fd <= 2; ++fd) {
+        const std::intptr_t handle = _get_osfhandle(fd);
+        if (handle == -1 || handle == -2) {
+            const int null = _open("NUL", _O_RDONLY);
+            if (null < 0 || (null != fd && (_dup2(null, fd) != 0 || _close(null) != 0))) {
+                std::_Exit(1);
+            }
+        }
+    }
+    // In text mode every "\n" written to standard output would become "\r\n".
+    // The descriptor is open (above), so the switch cannot fail.
+    (void)_setmode(_fileno(stdout), _O_BINARY);
+#else
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
             // open() returns the lowest free descriptor, which is this one.
@@ -102,6 +294,7 @@ void guard_standard_streams()
             }
         }
     }
+#endif
 }
 
 void finish_standard_output(const char* program)
