@@ -83,26 +83,42 @@ const char* read_conversion(const char* percent, Conversion& c)
     return p + 1;
 }
 
-// Takes the argument of an integer conversion with the type its length
-// names (h and hh arrive promoted).
+// Hands `convert` the next argument, taken as a T.
+template <class T, class Convert>
+void pass(const Conversion& c, std::va_list& args, const Convert& convert)
+{
+    const T value = va_arg(args, T);
+    convert(c, value);
+}
+
+template <class Signed, class Unsigned, class Convert>
+void pass_integer(const Conversion& c, std::va_list& args, const Convert& convert)
+{
+    if (c.type == 'd' || c.type == 'i' || c.type == 'c') {
+        pass<Signed>(c, args, convert);
+    } else {
+        pass<Unsigned>(c, args, convert);
+    }
+}
+
+// Takes the argument of an integer conversion in the type its length names
+// (h and hh arrive promoted to int).
 template <class Convert>
 void take_integer(const Conversion& c, std::va_list& args, const Convert& convert)
 {
-    const bool is_signed = c.type == 'd' || c.type == 'i' || c.type == 'c';
     const std::string_view l = c.length;
     if (l.empty() || l == "h" || l == "hh") {
-        is_signed ? convert(c, va_arg(args, int)) : convert(c, va_arg(args, unsigned));
+        pass_integer<int, unsigned>(c, args, convert);
     } else if (l == "l") {
-        is_signed ? convert(c, va_arg(args, long)) : convert(c, va_arg(args, unsigned long));
+        pass_integer<long, unsigned long>(c, args, convert);
     } else if (l == "ll") {
-        is_signed ? convert(c, va_arg(args, long long)) : convert(c, va_arg(args, unsigned long long));
+        pass_integer<long long, unsigned long long>(c, args, convert);
     } else if (l == "z") {
-        is_signed ? convert(c, va_arg(args, std::make_signed_t<std::size_t>)) : convert(c, va_arg(args, std::size_t));
+        pass_integer<std::make_signed_t<std::size_t>, std::size_t>(c, args, convert);
     } else if (l == "j") {
-        is_signed ? convert(c, va_arg(args, std::intmax_t)) : convert(c, va_arg(args, std::uintmax_t));
+        pass_integer<std::intmax_t, std::uintmax_t>(c, args, convert);
     } else if (l == "t") {
-        is_signed ? convert(c, va_arg(args, std::ptrdiff_t))
-                  : convert(c, va_arg(args, std::make_unsigned_t<std::ptrdiff_t>));
+        pass_integer<std::ptrdiff_t, std::make_unsigned_t<std::ptrdiff_t>>(c, args, convert);
     } else {
         unsupported(c.spec.data());
     }
@@ -131,9 +147,9 @@ void walk(const char* format, std::va_list& args, const Literal& literal, const 
         if (std::strchr("diouxXc", c.type) != nullptr) {
             take_integer(c, args, convert);
         } else if (std::strchr("fFeEgGaA", c.type) != nullptr && (c.length.empty() || c.length == "l")) {
-            convert(c, va_arg(args, double));
+            pass<double>(c, args, convert);
         } else if (c.type == 's' && c.length.empty()) {
-            convert(c, va_arg(args, const char*));
+            pass<const char*>(c, args, convert);
         } else {
             unsupported(c.spec.data());
         }
