@@ -35,151 +35,184 @@ constexpr const char* standard_output_name = "standard output";
     std::exit(1);
 }
 
-// One conversion of a printf format, "%[flags][width][.precision][length]type",
-// copied out so that printf can format its argument alone.
-struct Conversion {
-    std::array<char, 32> spec{};  // NUL-terminated
-    std::string_view length;
-    char type = 0;
-    bool left = false;   // '-'
-    bool plus = false;   // '+'
-    bool space = false;  // ' '
-    std::size_t width = 0;
-};
-
-[[noreturn]] void unsupported(const char* format)
+[[noreturn]] void unsupported(std::string_view conversion)
 {
     std::string what("unsupported conversion in a table format: ");
-    throw std::invalid_argument(what.append(format));
+    throw std::invalid_argument(what.append(conversion));
 }
 
-// Reads the conversion starting at `percent`; returns the character after it.
-const char* read_conversion(const char* percent, Conversion& c)
+// The type of the argument that a conversion takes.
+enum class Argument { int_, unsigned_, long_, unsigned_long, long_long, unsigned_long_long, size, double_, string };
+
+// Reads a conversion "%[flags][width][.precision][length]type" from the
+// character after its '%', leaving `p` after it. It runs for every row, so it
+// makes one pass and no copies.
+Argument read_conversion(const char*& p, const char* percent)
 {
-    const char* p = percent + 1;
-    for (; *p != '\0' && std::strchr("-+ 0#", *p) != nullptr; ++p) {
-        c.left = c.left || *p == '-';
-        c.plus = c.plus || *p == '+';
-        c.space = c.space || *p == ' ';
-    }
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        c.width = c.width * 10 + static_cast<std::size_t>(*p - '0');
-    }
-    if (*p == '.') {
-        for (++p; *p >= '0' && *p <= '9'; ++p) {
-        }
-    }
-    const char* length = p;
-    while (*p != '\0' && std::strchr("hlzjt", *p) != nullptr) {
+    while (*p == '-' || *p == '+' || *p == ' ' || *p == '#' || *p == '.' || (*p >= '0' && *p <= '9')) {
         ++p;
     }
-    c.length = std::string_view(length, static_cast<std::size_t>(p - length));
-    c.type = *p;
-    const auto size = static_cast<std::size_t>(p + 1 - percent);
-    if (c.type == '\0' || size >= c.spec.size()) {
-        unsupported(percent);
+    int h = 0;  // h and hh arrive promoted to int
+    int l = 0;
+    int z = 0;
+    for (;; ++p) {
+        if (*p == 'h') {
+            ++h;
+        } else if (*p == 'l') {
+            ++l;
+        } else if (*p == 'z') {
+            ++z;
+        } else {
+            break;
+        }
     }
-    std::memcpy(c.spec.data(), percent, size);
-    return p + 1;
+    const char type = *p;
+    if (type != '\0') {
+        ++p;
+    }
+    bool is_signed = false;
+    switch (type) {
+    case 'd':
+    case 'i':
+    case 'c':
+        is_signed = true;
+        [[fallthrough]];
+    case 'u':
+    case 'o':
+    case 'x':
+    case 'X':
+        if (l == 0 && z == 0 && h <= 2) {
+            return is_signed ? Argument::int_ : Argument::unsigned_;
+        }
+        if (l == 1 && h == 0 && z == 0) {
+            return is_signed ? Argument::long_ : Argument::unsigned_long;
+        }
+        if (l == 2 && h == 0 && z == 0) {
+            return is_signed ? Argument::long_long : Argument::unsigned_long_long;
+        }
+        if (z == 1 && h == 0 && l == 0 && !is_signed) {
+            return Argument::size;
+        }
+        break;
+    case 'f':
+    case 'F':
+    case 'e':
+    case 'E':
+    case 'g':
+    case 'G':
+    case 'a':
+    case 'A':
+        if (l <= 1 && h == 0 && z == 0) {
+            return Argument::double_;
+        }
+        break;
+    case 's':
+        if (l == 0 && h == 0 && z == 0) {
+            return Argument::string;
+        }
+        break;
+    default:
+        break;
+    }
+    unsupported(std::string_view(percent, static_cast<std::size_t>(p - percent)));
 }
 
 // Hands `convert` the next argument, taken as a T.
 template <class T, class Convert>
-void pass(const Conversion& c, std::va_list& args, const Convert& convert)
+void pass(std::va_list& args, const Convert& convert)
 {
     const T value = va_arg(args, T);
-    convert(c, value);
+    convert(value);
 }
 
-template <class Signed, class Unsigned, class Convert>
-void pass_integer(const Conversion& c, std::va_list& args, const Convert& convert)
-{
-    if (c.type == 'd' || c.type == 'i' || c.type == 'c') {
-        pass<Signed>(c, args, convert);
-    } else {
-        pass<Unsigned>(c, args, convert);
-    }
-}
-
-// Takes the argument of an integer conversion in the type its length names
-// (h and hh arrive promoted to int).
 template <class Convert>
-void take_integer(const Conversion& c, std::va_list& args, const Convert& convert)
+void take(Argument argument, std::va_list& args, const Convert& convert)
 {
-    const std::string_view l = c.length;
-    if (l.empty() || l == "h" || l == "hh") {
-        pass_integer<int, unsigned>(c, args, convert);
-    } else if (l == "l") {
-        pass_integer<long, unsigned long>(c, args, convert);
-    } else if (l == "ll") {
-        pass_integer<long long, unsigned long long>(c, args, convert);
-    } else if (l == "z") {
-        pass_integer<std::make_signed_t<std::size_t>, std::size_t>(c, args, convert);
-    } else if (l == "j") {
-        pass_integer<std::intmax_t, std::uintmax_t>(c, args, convert);
-    } else if (l == "t") {
-        pass_integer<std::ptrdiff_t, std::make_unsigned_t<std::ptrdiff_t>>(c, args, convert);
-    } else {
-        unsupported(c.spec.data());
+    switch (argument) {
+    case Argument::int_:
+        return pass<int>(args, convert);
+    case Argument::unsigned_:
+        return pass<unsigned>(args, convert);
+    case Argument::long_:
+        return pass<long>(args, convert);
+    case Argument::unsigned_long:
+        return pass<unsigned long>(args, convert);
+    case Argument::long_long:
+        return pass<long long>(args, convert);
+    case Argument::unsigned_long_long:
+        return pass<unsigned long long>(args, convert);
+    case Argument::size:
+        return pass<std::size_t>(args, convert);
+    case Argument::double_:
+        return pass<double>(args, convert);
+    case Argument::string:
+        return pass<const char*>(args, convert);
     }
 }
 
 // Walks `format`, handing each stretch of literal text to `literal` and each
-// conversion, with its argument taken from `args` in the conversion's type,
-// to `convert`.
+// conversion ("%...f"), with its argument taken from `args` in the type the
+// conversion names, to `convert`.
 template <class Literal, class Convert>
 void walk(const char* format, std::va_list& args, const Literal& literal, const Convert& convert)
 {
-    while (*format != '\0') {
-        const char* percent = std::strchr(format, '%');
+    const char* p = format;
+    while (*p != '\0') {
+        const char* percent = std::strchr(p, '%');
         if (percent == nullptr) {
-            literal(std::string_view(format));
+            literal(std::string_view(p));
             return;
         }
-        literal(std::string_view(format, static_cast<std::size_t>(percent - format)));
-        if (percent[1] == '%') {
+        literal(std::string_view(p, static_cast<std::size_t>(percent - p)));
+        p = percent + 1;
+        if (*p == '%') {
             literal(std::string_view("%"));
-            format = percent + 2;
+            ++p;
             continue;
         }
-        Conversion c;
-        format = read_conversion(percent, c);
-        if (std::strchr("diouxXc", c.type) != nullptr) {
-            take_integer(c, args, convert);
-        } else if (std::strchr("fFeEgGaA", c.type) != nullptr && (c.length.empty() || c.length == "l")) {
-            pass<double>(c, args, convert);
-        } else if (c.type == 's' && c.length.empty()) {
-            pass<const char*>(c, args, convert);
-        } else {
-            unsupported(c.spec.data());
-        }
+        const Argument argument = read_conversion(p, percent);
+        const std::string_view conversion(percent, static_cast<std::size_t>(p - percent));
+        take(argument, args, [&](auto value) { convert(conversion, value); });
     }
 }
 
-// The writer's own spelling of a value that is not finite. printf's depends
-// on the C library ("nan", "-nan", "nan(ind)", ...) and, for a not-a-number,
-// on the sign bit, which the processors set differently; the tables hold
-// "-nan" for every one.
-std::string spell_non_finite(double value, const Conversion& c)
+// The writer's own spelling of a value that is not finite, padded to the
+// conversion's width. printf's depends on the C library ("nan", "-nan",
+// "nan(ind)", ...) and, for a not-a-number, on the sign bit, which the
+// processors set differently; the tables hold "-nan" for every one.
+std::string spell_non_finite(double value, std::string_view conversion)
 {
+    bool left = false;
+    bool plus = false;
+    bool space = false;
+    std::size_t i = 1;  // after the '%'
+    for (; i < conversion.size() && std::strchr("-+ 0#", conversion[i]) != nullptr; ++i) {
+        left = left || conversion[i] == '-';
+        plus = plus || conversion[i] == '+';
+        space = space || conversion[i] == ' ';
+    }
+    std::size_t width = 0;
+    for (; i < conversion.size() && conversion[i] >= '0' && conversion[i] <= '9'; ++i) {
+        width = width * 10 + static_cast<std::size_t>(conversion[i] - '0');
+    }
     const char* spelling = std::isnan(value)      ? "-nan"
                            : std::signbit(value) ? "-inf"
-                           : c.plus              ? "+inf"
-                           : c.space             ? " inf"
+                           : plus                ? "+inf"
+                           : space               ? " inf"
                                                  : "inf";
     std::string text(spelling);
-    if (std::strchr("FEGA", c.type) != nullptr) {
+    if (std::strchr("FEGA", conversion.back()) != nullptr) {
         for (char& letter : text) {
             if (letter >= 'a' && letter <= 'z') {
                 letter = static_cast<char>(letter - 'a' + 'A');
             }
         }
     }
-    if (text.size() >= c.width) {
+    if (text.size() >= width) {
         return text;
     }
-    std::string padding(c.width - text.size(), ' ');
-    return c.left ? text.append(padding) : padding.append(text);
+    std::string padding(width - text.size(), ' ');
+    return left ? text.append(padding) : padding.append(text);
 }
 
 }  // namespace
@@ -229,7 +262,7 @@ void TableWriter::write(const char* format, ...)  // NOLINT(cert-dcl50-cpp)
     bool finite = true;
     walk(
         format, probe, [](std::string_view) {},
-        [&](const Conversion&, auto value) {
+        [&](std::string_view, auto value) {
             if constexpr (std::is_floating_point_v<decltype(value)>) {
                 finite = finite && std::isfinite(value);
             }
@@ -248,14 +281,19 @@ void TableWriter::write(const char* format, ...)  // NOLINT(cert-dcl50-cpp)
             fail(errno);
         }
     };
-    walk(format, args, put, [&](const Conversion& c, auto value) {
+    walk(format, args, put, [&](std::string_view conversion, auto value) {
         if constexpr (std::is_floating_point_v<decltype(value)>) {
             if (!std::isfinite(value)) {
-                put(spell_non_finite(value, c));
+                put(spell_non_finite(value, conversion));
                 return;
             }
         }
-        if (std::fprintf(file_, c.spec.data(), value) < 0) {
+        std::array<char, 32> alone{};  // the conversion by itself, for printf
+        if (conversion.size() >= alone.size()) {
+            unsupported(conversion);
+        }
+        std::memcpy(alone.data(), conversion.data(), conversion.size());
+        if (std::fprintf(file_, alone.data(), value) < 0) {
             fail(errno);
         }
     });

@@ -27,9 +27,9 @@ public:
     ~TableWriter();
 
     // One printf-style piece of a row. The conversions it takes are the
-    // integer ones (d i u o x X c, with h hh l ll z j t), the floating ones
-    // (f F e E g G a A) and s; anything else (*, n, p, L) is a programming
-    // error and throws std::invalid_argument.
+    // integer ones (d i u o x X c, with h hh l ll, and z for the unsigned),
+    // the floating ones (f F e E g G a A) and s; anything else (*, n, p, L,
+    // j, t) is a programming error and throws std::invalid_argument.
     [[gnu::format(printf, 2, 3)]] void write(const char* format, ...);
 
     // Flushes and closes, reporting a failure of either.
