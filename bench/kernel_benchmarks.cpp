@@ -1,6 +1,11 @@
-// Micro-benchmarks of the kernel's hot paths, each on every instruction-set
-// path this processor runs where the kernel has more than one.
+// Micro-benchmarks of the kernel's hot paths, each on every instruction set
+// compiled for and supported by this processor where the kernel has more
+// than one.
 #include <benchmark/benchmark.h>
+
+#if SUITE_SIMD
+#include <hwy/targets.h>
+#endif
 
 #include <cstdint>
 #include <vector>
@@ -9,7 +14,7 @@
 #include "jackknife.hpp"
 #include "metropolis.hpp"
 #include "random.hpp"
-#include "simd.hpp"
+#include "simd_target.hpp"
 #include "test_functions.hpp"
 
 namespace {
@@ -37,14 +42,39 @@ std::vector<double> chain_values(std::size_t n)
     return values;
 }
 
+// The argument is the instruction set (a Highway target bit; 0 in the plain
+// build).
 void each_path(benchmark::internal::Benchmark* b)
 {
-    for (const SimdPath path : supported_simd_paths()) {
-        b->Arg(static_cast<int>(path));
+#if SUITE_SIMD
+    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        b->Arg(target);
     }
+#else
+    b->Arg(0);
+#endif
 }
 
-SimdPath path_of(const benchmark::State& state) { return static_cast<SimdPath>(state.range(0)); }
+// Restricts the kernel's dispatch to the benchmark's instruction set for
+// the life of the object, and names it in the benchmark's label.
+class OnTarget {
+public:
+    explicit OnTarget(benchmark::State& state)
+    {
+#if SUITE_SIMD
+        hwy::SetSupportedTargetsForTest(state.range(0));
+#endif
+        state.SetLabel(simd_target_name());
+    }
+    OnTarget(const OnTarget&) = delete;
+    OnTarget& operator=(const OnTarget&) = delete;
+    ~OnTarget()
+    {
+#if SUITE_SIMD
+        hwy::SetSupportedTargetsForTest(0);
+#endif
+    }
+};
 
 void BM_RandomSingleDraw(benchmark::State& state)
 {
@@ -58,27 +88,27 @@ BENCHMARK(BM_RandomSingleDraw);
 
 void BM_BulkDraws(benchmark::State& state)
 {
+    const OnTarget on(state);
     UniformGenerator g = seeded();
     std::vector<std::uint32_t> out(4000);
     for ([[maybe_unused]] auto _ : state) {
-        draw_units(g, out, path_of(state));
+        draw_units(g, out);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));
-    state.SetLabel(simd_path_name(path_of(state)));
 }
 BENCHMARK(BM_BulkDraws)->Apply(each_path);
 
 // The chain pass of the bootstrap jumps over each row's 100 N draws.
 void BM_JumpPastRow8000(benchmark::State& state)
 {
+    const OnTarget on(state);
     UniformGenerator g = seeded();
     StreamJump jump(800000);
     for ([[maybe_unused]] auto _ : state) {
-        jump.apply(g, path_of(state));
+        jump.apply(g);
         benchmark::DoNotOptimize(g);
     }
-    state.SetLabel(simd_path_name(path_of(state)));
 }
 BENCHMARK(BM_JumpPastRow8000)->Apply(each_path);
 
@@ -107,8 +137,9 @@ BENCHMARK(BM_MetropolisUpdatePlain);
 // One update of a fast sweep, timed over sweeps of 1000.
 void BM_MetropolisUpdateFast(benchmark::State& state)
 {
+    const OnTarget on(state);
     UniformGenerator g = seeded();
-    FastSweeper sampler(path_of(state));
+    FastSweeper sampler;
     Point3 point;
     draw_point(point, g);
     for ([[maybe_unused]] auto _ : state) {
@@ -116,20 +147,19 @@ void BM_MetropolisUpdateFast(benchmark::State& state)
         benchmark::DoNotOptimize(point);
     }
     state.SetItemsProcessed(state.iterations() * 1000);
-    state.SetLabel(simd_path_name(path_of(state)));
 }
 BENCHMARK(BM_MetropolisUpdateFast)->Apply(each_path);
 
 void BM_BootstrapRow8000(benchmark::State& state)
 {
+    const OnTarget on(state);
     const std::vector<double> values = chain_values(8000);
     UniformGenerator g = seeded();
     std::vector<double> means(100);
     for ([[maybe_unused]] auto _ : state) {
-        benchmark::DoNotOptimize(bootstrap_interval_drawn(values, means, g, path_of(state)));
+        benchmark::DoNotOptimize(bootstrap_interval_drawn(values, means, g));
     }
     state.SetItemsProcessed(state.iterations() * 8000 * 100);
-    state.SetLabel(simd_path_name(path_of(state)));
 }
 BENCHMARK(BM_BootstrapRow8000)->Apply(each_path)->Unit(benchmark::kMicrosecond);
 
@@ -144,6 +174,7 @@ BENCHMARK(BM_JackknifeRow9999Plain)->Unit(benchmark::kMicrosecond);
 
 void BM_JackknifeRow9999Fast(benchmark::State& state)
 {
+    const OnTarget on(state);
     const std::vector<double> values = chain_values(9999);
     std::vector<double> prefix{0.0};
     // A loop, like the kernel's sums, so the order of the additions is seen.
@@ -152,9 +183,8 @@ void BM_JackknifeRow9999Fast(benchmark::State& state)
         prefix.push_back(prefix.back() + value);
     }
     for ([[maybe_unused]] auto _ : state) {
-        benchmark::DoNotOptimize(jackknife_error_fast(values, prefix, 2.43, path_of(state)));
+        benchmark::DoNotOptimize(jackknife_error_fast(values, prefix, 2.43));
     }
-    state.SetLabel(simd_path_name(path_of(state)));
 }
 BENCHMARK(BM_JackknifeRow9999Fast)->Apply(each_path)->Unit(benchmark::kMicrosecond);
 

@@ -7,7 +7,6 @@
 #include "metropolis.hpp"
 #include "point3.hpp"
 #include "random.hpp"
-#include "simd.hpp"
 
 // The bootstrap interval of a chain mean: M resamples of the N chain values,
 // drawn with replacement, give M resample means; sorted ascending, the 17th
@@ -100,11 +99,11 @@ inline BootstrapInterval bootstrap_interval(std::span<const double> values, std:
 // (1 <= N = values.size() < 2^29, M = means.size() from 85 to 256). `means`
 // receives the resample means, not sorted.
 BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::span<double> means,
-                                           BulkDrawer& drawer, SimdPath path = best_simd_path());
+                                           BulkDrawer& drawer);
 
 // The same drawing from `g`, which ends as after the N x M single draws.
 BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::span<double> means,
-                                           UniformGenerator& g, SimdPath path = best_simd_path());
+                                           UniformGenerator& g);
 
 // The 17th and 85th smallest of the 100 means, reordering them.
 BootstrapInterval bootstrap_order_statistics(std::span<double> means);
@@ -126,7 +125,7 @@ BootstrapInterval bootstrap_order_statistics(std::span<double> means);
 // row. M = resamples from 85 to 256.
 void bootstrap_intervals(std::span<const double> values, const UniformGenerator& start, std::int64_t first_row,
                          std::int64_t resamples, std::int64_t gap, std::span<BootstrapInterval> intervals,
-                         unsigned threads, SimdPath path = best_simd_path());
+                         unsigned threads);
 
 // The chain of the experiment: values[0] = f(point) for the initial point,
 // and for each later row N one sweep of `steps` updates made after row N-1's
@@ -135,14 +134,14 @@ void bootstrap_intervals(std::span<const double> values, const UniformGenerator&
 // draws begin, and ends at the first resample draw of row values.size().
 template <class Observable>
 void grow_bootstrap_chain(Point3 point, std::int64_t steps, std::int64_t resamples, std::span<double> values,
-                          UniformGenerator& g, Observable&& f, SimdPath path = best_simd_path())
+                          UniformGenerator& g, Observable&& f)
 {
-    FastSweeper sampler(path);
+    FastSweeper sampler;
     StreamJump past_row(0);
     values[0] = f(point);
     for (std::size_t row = 2; row <= values.size(); ++row) {
         past_row.lengthen(static_cast<std::uint64_t>(resamples));
-        past_row.apply(g, path);
+        past_row.apply(g);
         sampler.sweep(point, steps, g);
         values[row - 1] = f(point);
     }

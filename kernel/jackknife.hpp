@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <span>
 
-#include "simd.hpp"
-
 // The error from the ten block sums: sums[b] for b < 9 is the sum with
 // block b left out (divided by i - e_1), sums[9] the sum of blocks 0 to 8
 // (divided by e_9).
@@ -78,5 +76,4 @@ inline double jackknife_error(std::span<const double> values, double mean)
 
 // `prefix` holds prefix[k] = values[0] + ... + values[k-1] accumulated from 0
 // in order (prefix[0] = 0), for k = 0 to i = values.size() >= 1.
-double jackknife_error_fast(std::span<const double> values, std::span<const double> prefix, double mean,
-                            SimdPath path = best_simd_path());
+double jackknife_error_fast(std::span<const double> values, std::span<const double> prefix, double mean);

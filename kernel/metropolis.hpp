@@ -7,8 +7,8 @@
 
 #include "point3.hpp"
 #include "random.hpp"
-#include "simd.hpp"
 #include "test_functions.hpp"
+#include "update_kernels.hpp"
 
 // Metropolis sampling of the weight P with independent proposals: every
 // proposal is a fresh uniform point of the cube, accepted with probability
@@ -64,8 +64,7 @@ inline void sweep(Point3& current, std::int64_t steps) { sweep(current, steps, P
 // this gives step()'s decision every time is set out in metropolis.cpp.
 class FastSweeper {
 public:
-    // Proposals are prepared on `path`; the decisions are the same on all.
-    explicit FastSweeper(SimdPath path = best_simd_path());
+    FastSweeper();
 
     // `steps` updates of `current`, drawing 4 * steps values from `g`: the
     // same point and generator state as sweep(current, steps, g).
@@ -85,16 +84,11 @@ public:
     // (for tests: step()'s expression decided these).
     std::int64_t open_decisions() const { return open_decisions_; }
 
-    // Tables of ln(1 + i/16) and 1 / (1 + i/16), i = 0..15.
-    struct LogTables {
-        std::array<double, 16> log;
-        std::array<double, 16> inverse;
-    };
-
 private:
     void run_block(Point3& current, const std::uint32_t* draws, std::size_t updates, std::uint8_t* accepted);
 
     LogTables tables_{};
-    SimdPath path_;
+    PrepareUpdates* prepare_;
+    AnyOpen* any_open_;
     std::int64_t open_decisions_ = 0;
 };

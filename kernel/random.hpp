@@ -7,7 +7,7 @@
 #include <span>
 
 #include "point3.hpp"
-#include "simd.hpp"
+#include "stream_kernels.hpp"
 
 // The universal uniform generator: a lagged subtractive Fibonacci sequence
 // with lags 97 and 33, combined with a subtractive arithmetic sequence modulo
@@ -93,7 +93,7 @@ public:
     static constexpr std::size_t block = 4096;
 
     // Starts from the state of `g`, which must have been seeded.
-    explicit BulkDrawer(const UniformGenerator& g, SimdPath path = best_simd_path());
+    explicit BulkDrawer(const UniformGenerator& g);
 
     // The next n values (n <= block), as units: out[t] * 2^-24 is the value
     // operator() would return.
@@ -111,22 +111,21 @@ public:
     void store(UniformGenerator& g) const;
 
 private:
-    template <bool to_index>
-    void generate(std::uint32_t* out, std::size_t n, std::uint64_t range);
+    // Keeps the newest 97 values of the history after n were made.
+    void advance(std::size_t n);
 
     // history_[pad + t] = x_{n-97+t} for t < 97; draw() extends it past 97
-    // and then moves the last 97 back. The pad lets the wide kernels load a
+    // and then moves the last 97 back. The pad lets a wide loop load a
     // vector that ends at x_{n-97}.
     static constexpr std::size_t pad = 16;
     std::array<std::uint32_t, pad + 97 + block> history_;
-    std::uint32_t c_ = 0;   // C_{n-1}
-    std::uint32_t cd_ = 0;  // the decrement, 7654321
-    std::uint32_t cm_ = 0;  // the modulus, 16777213
+    StreamTerm term_{};
     std::int32_t ui_ = 0;
     std::int32_t uj_ = 0;
     std::int32_t first_ = 0;
     std::int32_t advanced_ = 0;  // values drawn, modulo 97
-    SimdPath path_;
+    ExtendStream* extend_;
+    ExtendStreamIndices* extend_indices_;
 };
 
 // A value of the generator widened to double, from its unit count: exact,
@@ -135,17 +134,16 @@ inline double unit_value(std::uint32_t units) { return static_cast<double>(units
 
 // Draws out.size() values from `g` as units: the same values, and the same
 // final state, as out.size() calls of g().
-void draw_units(UniformGenerator& g, std::span<std::uint32_t> out, SimdPath path = best_simd_path());
+void draw_units(UniformGenerator& g, std::span<std::uint32_t> out);
 
 // Draws `count` values from `g` in blocks of at most BulkDrawer::block and
 // hands each block to consume(std::span<const std::uint32_t>) in order. `g`
 // ends as after `count` single draws. `block` values per call, the last call
 // possibly fewer.
 template <class Consume>
-void draw_unit_blocks(UniformGenerator& g, std::int64_t count, std::size_t block, Consume&& consume,
-                      SimdPath path = best_simd_path())
+void draw_unit_blocks(UniformGenerator& g, std::int64_t count, std::size_t block, Consume&& consume)
 {
-    BulkDrawer drawer(g, path);
+    BulkDrawer drawer(g);
     // Scratch: each entry is written before it is read, so not cleared.
     // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
     std::array<std::uint32_t, BulkDrawer::block> buffer;
@@ -177,7 +175,7 @@ public:
     void lengthen(std::uint64_t extra);
 
     // Moves `g` (seeded) as `distance()` single draws would.
-    void apply(UniformGenerator& g, SimdPath path = best_simd_path()) const;
+    void apply(UniformGenerator& g) const;
 
     static constexpr std::size_t degree = 97;
 

@@ -7,7 +7,7 @@
 #include "bootstrap.hpp"
 #include "metropolis.hpp"
 #include "random.hpp"
-#include "simd_paths.hpp"
+#include "simd_targets.hpp"
 #include "test_functions.hpp"
 
 namespace {
@@ -41,7 +41,7 @@ BootstrapInterval plain_row(const std::vector<double>& values, std::size_t m, Un
     return bootstrap_interval(values, index, means);
 }
 
-using FastBootstrapRows = EverySimdPath;
+using FastBootstrapRows = EveryTarget;
 
 TEST_P(FastBootstrapRows, MatchThePlainRowAndItsDraws)
 {
@@ -56,7 +56,7 @@ TEST_P(FastBootstrapRows, MatchThePlainRowAndItsDraws)
             const std::vector<double> values = chain_values(n, values_g);
             const BootstrapInterval plain = plain_row(values, m, plain_g);
             std::vector<double> means(m);
-            const BootstrapInterval fast = bootstrap_interval_drawn(values, means, fast_g, GetParam());
+            const BootstrapInterval fast = bootstrap_interval_drawn(values, means, fast_g);
             ASSERT_EQ(fast, plain) << "N = " << n << ", M = " << m;
             ASSERT_EQ(fast_g, plain_g) << "N = " << n << ", M = " << m;
         }
@@ -75,12 +75,12 @@ TEST_P(FastBootstrapRows, GiveTheSameMeansAsThePlainSums)
     draw_resample_indices(index, 3001, 100, plain_g);
     bootstrap_interval(values, index, plain_means);
     std::vector<double> fast_means(100);
-    bootstrap_interval_drawn(values, fast_means, fast_g, GetParam());
+    bootstrap_interval_drawn(values, fast_means, fast_g);
     std::sort(fast_means.begin(), fast_means.end());
     EXPECT_EQ(fast_means, plain_means);
 }
 
-INSTANTIATE_FOR_EVERY_SIMD_PATH(FastBootstrapRows);
+INSTANTIATE_FOR_EVERY_TARGET(FastBootstrapRows);
 
 TEST(BootstrapOrderStatistics, AgreeWithTheExchangeSort)
 {
@@ -151,7 +151,7 @@ TEST(BootstrapExperiment, ChainAndRowsMatchThePlainRunForAnyThreadCount)
     }
 }
 
-using BootstrapEngine = EverySimdPath;
+using BootstrapEngine = EveryTarget;
 
 TEST_P(BootstrapEngine, GivesTheSameRowsOnOneTwoAndThreeThreads)
 {
@@ -171,18 +171,18 @@ TEST_P(BootstrapEngine, GivesTheSameRowsOnOneTwoAndThreeThreads)
     std::vector<double> means(100);
     for (std::int64_t row = first_row; row <= 2600; ++row) {
         sequential.push_back(bootstrap_interval_drawn(std::span(values).first(static_cast<std::size_t>(row)),
-                                                      means, g, GetParam()));
+                                                      means, g));
         BulkDrawer skip(g);
         skip.discard(gap);
         skip.store(g);
     }
     for (const unsigned threads : {1u, 2u, 3u}) {
         std::vector<BootstrapInterval> intervals(sequential.size());
-        bootstrap_intervals(values, start, first_row, 100, gap, intervals, threads, GetParam());
+        bootstrap_intervals(values, start, first_row, 100, gap, intervals, threads);
         EXPECT_EQ(intervals, sequential) << threads << " threads";
     }
 }
 
-INSTANTIATE_FOR_EVERY_SIMD_PATH(BootstrapEngine);
+INSTANTIATE_FOR_EVERY_TARGET(BootstrapEngine);
 
 }  // namespace

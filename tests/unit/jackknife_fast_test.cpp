@@ -7,7 +7,7 @@
 
 #include "jackknife.hpp"
 #include "random.hpp"
-#include "simd_paths.hpp"
+#include "simd_targets.hpp"
 
 namespace {
 
@@ -25,7 +25,7 @@ struct Samples {
 // Bit patterns, so that NaNs of either sign and -0 compare too.
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 
-using FastJackknife = EverySimdPath;
+using FastJackknife = EveryTarget;
 
 TEST_P(FastJackknife, EqualsThePlainErrorRowByRow)
 {
@@ -46,7 +46,7 @@ TEST_P(FastJackknife, EqualsThePlainErrorRowByRow)
         }
         const double mean = sum / static_cast<double>(i);
         const double plain = jackknife_error(samples.values, mean);
-        const double fast = jackknife_error_fast(samples.values, samples.prefix, mean, GetParam());
+        const double fast = jackknife_error_fast(samples.values, samples.prefix, mean);
         ASSERT_EQ(bits(fast), bits(plain)) << "row " << i << ": " << fast << " vs " << plain;
     }
 }
@@ -62,16 +62,16 @@ TEST_P(FastJackknife, MatchesOnShortListsOfAnySign)
         for (std::size_t i = start; i < list.size(); ++i) {
             samples.add(list[i]);
             const double mean = samples.prefix.back() / static_cast<double>(samples.values.size());
-            EXPECT_EQ(bits(jackknife_error_fast(samples.values, samples.prefix, mean, GetParam())),
+            EXPECT_EQ(bits(jackknife_error_fast(samples.values, samples.prefix, mean)),
                       bits(jackknife_error(samples.values, mean)))
                 << "from " << start << ", " << samples.values.size() << " values";
         }
     }
     Samples one;
     one.add(2.5);
-    EXPECT_TRUE(std::isnan(jackknife_error_fast(one.values, one.prefix, 2.5, GetParam())));
+    EXPECT_TRUE(std::isnan(jackknife_error_fast(one.values, one.prefix, 2.5)));
 }
 
-INSTANTIATE_FOR_EVERY_SIMD_PATH(FastJackknife);
+INSTANTIATE_FOR_EVERY_TARGET(FastJackknife);
 
 }  // namespace

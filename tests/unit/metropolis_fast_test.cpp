@@ -7,7 +7,7 @@
 
 #include "metropolis.hpp"
 #include "random.hpp"
-#include "simd_paths.hpp"
+#include "simd_targets.hpp"
 #include "test_functions.hpp"
 
 namespace {
@@ -31,13 +31,13 @@ struct Script {
     float operator()() { return static_cast<float>(unit_value((*draws)[next++])); }
 };
 
-using FastSweeps = EverySimdPath;
+using FastSweeps = EveryTarget;
 
 TEST_P(FastSweeps, DecideEveryUpdateAsStepDoes)
 {
     // Two thousand sweeps of the default stream, compared after every
     // single update: the fast chain's point against step()'s.
-    FastSweeper sweeper(GetParam());
+    FastSweeper sweeper;
     UniformGenerator g = seeded(0);
     Point3 plain;
     draw_point(plain, g);
@@ -47,7 +47,7 @@ TEST_P(FastSweeps, DecideEveryUpdateAsStepDoes)
     std::int64_t acceptances = 0;
     for (int turn = 0; turn < 2000; ++turn) {
         UniformGenerator bulk = g;
-        draw_units(bulk, draws, GetParam());
+        draw_units(bulk, draws);
         const Point3 before = fast;
         sweeper.run(fast, draws, accepted);
         Point3 traced = before;
@@ -71,7 +71,7 @@ TEST_P(FastSweeps, SweepDrawsFromTheGeneratorLikeSweep)
 {
     // Sweeps of several lengths, including ones spanning more than one
     // block of prepared updates, leave point and generator as sweep() does.
-    FastSweeper sweeper(GetParam());
+    FastSweeper sweeper;
     UniformGenerator plain_g = seeded(0);
     Point3 plain;
     draw_point(plain, plain_g);
@@ -93,7 +93,7 @@ TEST_P(FastSweeps, DecideNearTiesWithTheExactRatio)
     // by step()'s own expression. The updates before it have u = 0, always
     // accepted, so that the current point there is known; those after it are
     // ordinary draws.
-    FastSweeper sweeper(GetParam());
+    FastSweeper sweeper;
     UniformGenerator g = seeded(4711);
     constexpr std::size_t updates = 19;
     std::int64_t close_calls = 0;
@@ -136,7 +136,7 @@ TEST_P(FastSweeps, DecideNearTiesWithTheExactRatio)
 
 TEST_P(FastSweeps, AcceptEveryProposalWhenUIsZero)
 {
-    FastSweeper sweeper(GetParam());
+    FastSweeper sweeper;
     UniformGenerator g = seeded(99);
     constexpr std::size_t updates = 37;
     std::vector<std::uint32_t> draws(4 * updates);
@@ -151,7 +151,7 @@ TEST_P(FastSweeps, AcceptEveryProposalWhenUIsZero)
     EXPECT_EQ(current, point_at(draws, updates - 1));
 }
 
-INSTANTIATE_FOR_EVERY_SIMD_PATH(FastSweeps);
+INSTANTIATE_FOR_EVERY_TARGET(FastSweeps);
 
 TEST(FastSweeper, EstimatesLogWellInsideItsProvenBound)
 {

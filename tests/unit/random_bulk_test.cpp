@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "random.hpp"
-#include "simd_paths.hpp"
+#include "simd_targets.hpp"
 
 namespace {
 
@@ -15,7 +15,7 @@ UniformGenerator seeded(std::int64_t seed)
     return g;
 }
 
-using BulkDraws = EverySimdPath;
+using BulkDraws = EveryTarget;
 
 TEST_P(BulkDraws, MatchSingleDrawsValueByValueAndLeaveTheSameState)
 {
@@ -29,7 +29,7 @@ TEST_P(BulkDraws, MatchSingleDrawsValueByValueAndLeaveTheSameState)
     for (std::size_t call = 0; compared < 3000000; ++call) {
         const std::size_t n = (call * 7919) % (BulkDrawer::block + 300);
         out.assign(n, 0);
-        draw_units(bulk, out, GetParam());
+        draw_units(bulk, out);
         for (std::size_t t = 0; t < n; ++t) {
             ASSERT_EQ(unit_value(out[t]), static_cast<double>(reference())) << "call " << call << ", value " << t;
         }
@@ -46,7 +46,7 @@ TEST_P(BulkDraws, ReproduceThePublishedCheckValues)
     UniformGenerator g = seeded(54217137);
     g();  // the seeding call's draw counts as the first of 20000
     std::vector<std::uint32_t> out(19999 + 6);
-    draw_units(g, out, GetParam());
+    draw_units(g, out);
     const std::vector<std::uint32_t> last(out.end() - 6, out.end());
     EXPECT_EQ(last, (std::vector<std::uint32_t>{6533892, 14220222, 7275067, 6172232, 8354498, 10633180}));
 }
@@ -57,7 +57,7 @@ TEST_P(BulkDraws, BlocksAndDiscardsKeepTheStreamPosition)
     UniformGenerator g = reference;
     std::vector<std::uint32_t> seen;
     const auto keep = [&](std::span<const std::uint32_t> block) { seen.insert(seen.end(), block.begin(), block.end()); };
-    draw_unit_blocks(g, 10007, 1000, keep, GetParam());
+    draw_unit_blocks(g, 10007, 1000, keep);
     ASSERT_EQ(seen.size(), 10007u);
     EXPECT_EQ(unit_value(seen.back()), [&] {
         float last = 0.0f;
@@ -68,7 +68,7 @@ TEST_P(BulkDraws, BlocksAndDiscardsKeepTheStreamPosition)
     }());
     EXPECT_EQ(g, reference);
 
-    BulkDrawer drawer(g, GetParam());
+    BulkDrawer drawer(g);
     drawer.discard(123457);
     drawer.store(g);
     for (int i = 0; i < 123457; ++i) {
@@ -77,7 +77,7 @@ TEST_P(BulkDraws, BlocksAndDiscardsKeepTheStreamPosition)
     EXPECT_EQ(g, reference);
 }
 
-INSTANTIATE_FOR_EVERY_SIMD_PATH(BulkDraws);
+INSTANTIATE_FOR_EVERY_TARGET(BulkDraws);
 
 TEST(BulkDraws, ShareTheProcessStreamWithRandom)
 {
@@ -101,7 +101,7 @@ TEST(BulkDraws, ShareTheProcessStreamWithRandom)
 
 namespace {
 
-using StreamJumps = EverySimdPath;
+using StreamJumps = EveryTarget;
 
 TEST_P(StreamJumps, LandWhereSingleDrawsLand)
 {
@@ -114,7 +114,7 @@ TEST_P(StreamJumps, LandWhereSingleDrawsLand)
     for (const std::uint64_t distance : {0ull, 1ull, 32ull, 33ull, 34ull, 64ull, 96ull, 97ull, 98ull, 193ull, 194ull,
                                          1000ull, 123457ull, 4000003ull}) {
         UniformGenerator jumped = start;
-        StreamJump(distance).apply(jumped, GetParam());
+        StreamJump(distance).apply(jumped);
         UniformGenerator walked = start;
         BulkDrawer drawer(walked);
         drawer.discard(static_cast<std::int64_t>(distance));
@@ -133,7 +133,7 @@ TEST_P(StreamJumps, LengthenedStepByStepEqualsOneLongJump)
     for (std::uint64_t row = 1; row <= 300; ++row) {
         jump.lengthen(100);
         ASSERT_EQ(jump.distance(), 100 * row);
-        jump.apply(stepped, GetParam());
+        jump.apply(stepped);
         BulkDrawer drawer(direct);
         drawer.discard(static_cast<std::int64_t>(100 * row));
         drawer.store(direct);
@@ -143,13 +143,13 @@ TEST_P(StreamJumps, LengthenedStepByStepEqualsOneLongJump)
         }
     }
     UniformGenerator far = seeded(0);
-    StreamJump(3'000'000'007ull).apply(far, GetParam());
+    StreamJump(3'000'000'007ull).apply(far);
     UniformGenerator composed = seeded(0);
-    StreamJump(1'000'000'007ull).apply(composed, GetParam());
-    StreamJump(2'000'000'000ull).apply(composed, GetParam());
+    StreamJump(1'000'000'007ull).apply(composed);
+    StreamJump(2'000'000'000ull).apply(composed);
     EXPECT_EQ(far, composed);
 }
 
-INSTANTIATE_FOR_EVERY_SIMD_PATH(StreamJumps);
+INSTANTIATE_FOR_EVERY_TARGET(StreamJumps);
 
 }  // namespace
