@@ -20,8 +20,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-programs=(montecarlo1d montecarlo3d montecarlo3d_weighted quadrature
-          metropolis metropolis_jackknife metropolis_bootstrap)
+source "$root/scripts/experiments.sh"
+programs=("${experiment_names[@]}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

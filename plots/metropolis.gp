@@ -7,9 +7,8 @@
 figure_width = 1800
 figure_height = 650
 load 'style.gp'
-set output 'metropolis.png'
+set output figure
 
-table = 'tmetropolis5.dat'
 stats table using 1 nooutput
 rows = STATS_records
 last_sample = STATS_max

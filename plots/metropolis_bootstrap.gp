@@ -5,9 +5,8 @@
 # the log plot.
 
 load 'style.gp'
-set output 'metropolis_bootstrap.png'
+set output figure
 
-table = 'tmerror2.dat'
 half_width(lower, upper) = (upper - lower) / 2
 error(mean) = abs(mean - exact_moment)
 

@@ -4,9 +4,8 @@
 # gnuplot reads it as undefined and leaves it out.
 
 load 'style.gp'
-set output 'metropolis_jackknife.png'
+set output figure
 
-table = 'tmjack.dat'
 error(mean) = abs(mean - exact_moment)
 
 # The N^{-1/2} guide follows the geometric mean of the jackknife error

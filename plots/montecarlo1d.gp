@@ -1,7 +1,5 @@
 # montecarlo1d: the integral of sin(pi x) over [0, 1]. The program divides by
 # its counter, which starts at 2, so the row with count n holds n - 1 samples.
-table = 'tmontecarlo.dat'
-figure = 'montecarlo1d.png'
 experiment = 'montecarlo1d'
 integrand = 'uniform Monte Carlo for ∫_0^1 sin(πx) dx'
 exact_variable = 'exact_sine'

@@ -1,6 +1,4 @@
 # montecarlo3d: the integral of 3x^2 y + 2z^3 over the unit cube.
-table = 'tmontecarlo3D.dat'
-figure = 'montecarlo3d.png'
 experiment = 'montecarlo3d'
 integrand = 'uniform Monte Carlo for ∭ (3x^2y + 2z^3) over the unit cube'
 exact_variable = 'exact_cubic'

@@ -13,9 +13,8 @@
 figure_width = 1100
 figure_height = 800
 load 'style.gp'
-set output 'quadrature.png'
+set output figure
 
-table = 'quadrature.dat'
 error(v) = abs(v - exact_sine)
 
 # The table prints six decimals, so errors below half a unit of the last

@@ -2,6 +2,7 @@
 // interval of its mean: "tmerror2.dat" holds the chain length N, the mean of
 // the observable over the chain, and the 17th and 85th smallest of the 100
 // resample means.
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <thread>
@@ -9,13 +10,15 @@
 
 #include "bootstrap.hpp"
 #include "point3.hpp"
+#include "program_options.hpp"
 #include "random.hpp"
 #include "table_writer.hpp"
 #include "test_functions.hpp"
 
 // The experiment's constants. N is first the capacity of the chain, then the
 // chain length of the current row. D is the dimension of the points, kept
-// for the record; nothing reads it.
+// for the record; nothing reads it. --rows and --updates-per-sample set the
+// capacity (for a table longer than 8192 rows) and Nstep.
 std::int64_t D = 3;
 std::int64_t N = 8192;
 std::int64_t M = 100;
@@ -27,21 +30,28 @@ double f(const Point3& p) { return moment_observable(p); }
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
-    constexpr const char* program = "metropolis_bootstrap";
-    constexpr std::int64_t rows_end = 8000;
+    const Experiment& experiment = find_experiment("metropolis_bootstrap");
     guard_standard_streams();
+    const ProgramOptions options = parse_program_options(
+        experiment, "A Metropolis chain grown by one point per row, with a 100-fold bootstrap interval of its mean.",
+        argc, argv);
+    const std::int64_t rows_end = options.rows + 1;
+    N = std::max(N, options.rows);
+    Nstep = options.updates_per_sample;
 
     // Only the observable at each chain point is kept.
     std::vector<double> values(static_cast<std::size_t>(N));
     std::vector<BootstrapInterval> intervals(static_cast<std::size_t>(rows_end - 1));
-    TableWriter table(program, "tmerror2.dat");
+    TableWriter table = open_table(experiment, options);
 
     // The chain first, jumping over the rows' resample draws; then the rows,
-    // on all cores, each from its own place in the stream; the stream is
+    // on all cores, each from its own place in the stream (a row's draws and
+    // the next point's sweep of 4 Nstep draws between them); the stream is
     // left after the last row's draws, as drawing them in turn would.
     Point3 point;
+    start_random_stream(options.seed);
     draw_point(point);
     const UniformGenerator rows_start = random_stream();
     grow_bootstrap_chain(point, Nstep, M, std::span(values).first(intervals.size()), random_stream(), f);
@@ -58,6 +68,6 @@ int main()
         table.write("%f\t%f\n", interval.lower, interval.upper);
     }
     table.close();
-    finish_standard_output(program);
+    finish_standard_output(experiment.name.c_str());
     return 0;
 }

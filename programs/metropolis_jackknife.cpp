@@ -9,6 +9,7 @@
 #include "jackknife.hpp"
 #include "metropolis.hpp"
 #include "point3.hpp"
+#include "program_options.hpp"
 #include "random.hpp"
 #include "table_writer.hpp"
 #include "test_functions.hpp"
@@ -19,19 +20,24 @@ double f(const Point3& p) { return moment_observable(p); }
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
-    constexpr const char* program = "metropolis_jackknife";
-    constexpr std::int32_t n = 10000;
-    constexpr std::int64_t Nstep = 1000;
+    const Experiment& experiment = find_experiment("metropolis_jackknife");
     guard_standard_streams();
+    const ProgramOptions options = parse_program_options(
+        experiment, "The Metropolis estimate of <128 x^3 y^2 z> with a ten-block jackknife error.", argc, argv);
+    // The capacity of the sample list and the bound of the counter; the
+    // list's positions are 32-bit, which the largest row count respects.
+    const auto n = static_cast<std::int32_t>(options.rows + 1);
+    const std::int64_t Nstep = options.updates_per_sample;
 
-    std::vector<double> values(n);
+    std::vector<double> values(static_cast<std::size_t>(n));
     // prefix[k]: the running sum of the first k values, from 0.
-    std::vector<double> prefix(n + 1);
+    std::vector<double> prefix(static_cast<std::size_t>(n) + 1);
     Point3 current;
+    start_random_stream(options.seed);
     draw_point(current);
-    TableWriter table(program, "tmjack.dat");
+    TableWriter table = open_table(experiment, options);
     FastSweeper sampler;
     double sum = 0.0;
     for (std::int64_t i = 1; i < n; ++i) {
@@ -47,6 +53,6 @@ int main()
         table.write("%i\t%f\t%f\n", static_cast<int>(i), mean, error);
     }
     table.close();
-    finish_standard_output(program);
+    finish_standard_output(experiment.name.c_str());
     return 0;
 }

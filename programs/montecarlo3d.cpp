@@ -2,6 +2,7 @@
 // cube (exact value 1): "tmontecarlo3D.dat" holds the sample count and the
 // running mean after every sample.
 #include "point3.hpp"
+#include "program_options.hpp"
 #include "random.hpp"
 #include "running_mean.hpp"
 #include "table_writer.hpp"
@@ -13,17 +14,20 @@ double f(const Point3& p) { return cubic_polynomial(p); }
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
-    constexpr const char* program = "montecarlo3d";
+    const Experiment& experiment = find_experiment("montecarlo3d");
     guard_standard_streams();
-    TableWriter table(program, "tmontecarlo3D.dat");
-    write_running_means(table, 1, 100000, [] {
+    const ProgramOptions options = parse_program_options(
+        experiment, "Uniform Monte Carlo estimate of the integral of 3x^2 y + 2z^3 over the unit cube.", argc, argv);
+    TableWriter table = open_table(experiment, options);
+    start_random_stream(options.seed);
+    write_running_means(table, 1, options.rows + 1, [] {
         Point3 p;
         draw_point(p);
         return f(p);
     });
     table.close();
-    finish_standard_output(program);
+    finish_standard_output(experiment.name.c_str());
     return 0;
 }

@@ -1,8 +1,9 @@
 // The rectangle, trapezoid and Simpson-weighted rules for the integral of
 // sin(pi x) over [0, 1] at n = 2, 4, ..., 8192 intervals, one row per n on
-// standard output: n, then the three estimates.
+// standard output: n, then the three estimates. Row k is for 2^k intervals.
 #include <cstdint>
 
+#include "program_options.hpp"
 #include "quadrature.hpp"
 #include "table_writer.hpp"
 #include "test_functions.hpp"
@@ -13,14 +14,20 @@ double f(double x) { return sine_pi(x); }
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
-    constexpr const char* program = "quadrature";
+    const Experiment& experiment = find_experiment("quadrature");
     constexpr double a = 0.0;
     constexpr double b = 1.0;
     guard_standard_streams();
-    TableWriter table = TableWriter::standard_output(program);
-    for (std::int64_t n = 2; n < 10000; n = n * 2) {
+    const ProgramOptions options = parse_program_options(
+        experiment,
+        "The rectangle, trapezoid and Simpson-weighted rules for the integral of sin(pi x) over [0, 1]; "
+        "row k is for 2^k intervals.",
+        argc, argv);
+    const std::int64_t last = std::int64_t{1} << options.rows;
+    TableWriter table = open_table(experiment, options);
+    for (std::int64_t n = 2; n <= last; n = n * 2) {
         table.write("%i\t%f\t%f\t%f\n", static_cast<int>(n), rectangle_rule(f, a, b, n), trapezoid_rule(f, a, b, n),
                     simpson_weighted_rule(f, a, b, n));
     }

@@ -1,10 +1,12 @@
 #include "summary.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 #include "test_functions.hpp"
 
@@ -28,7 +30,7 @@ std::string format(const char* pattern, Args... args)
 // exact value.
 std::string error_text(double error) { return error == 0.0 ? std::string("0") : format("%.2e", error); }
 
-Estimate estimate(const std::string& label, double size, const char* unit, double value, double exact)
+Estimate estimate(const std::string& label, double size, const std::string& unit, double value, double exact)
 {
     return {label, std::llround(size), unit, value, exact, std::nullopt};
 }
@@ -46,20 +48,6 @@ std::string read_table_file(const std::filesystem::path& path)
 
 }  // namespace
 
-const std::vector<Experiment>& experiments()
-{
-    static const std::vector<Experiment> all = {
-        {"montecarlo1d", "tmontecarlo.dat", 2},
-        {"montecarlo3d", "tmontecarlo3D.dat", 2},
-        {"montecarlo3d_weighted", "tmontecarlo3D2.dat", 2},
-        {"quadrature", "quadrature.dat", 4},
-        {"metropolis", "tmetropolis5.dat", 3},
-        {"metropolis_jackknife", "tmjack.dat", 3},
-        {"metropolis_bootstrap", "tmerror2.dat", 4},
-    };
-    return all;
-}
-
 double Estimate::absolute_error() const { return std::abs(value - exact); }
 
 std::vector<Estimate> last_estimates(const Experiment& experiment, const Table& table)
@@ -69,38 +57,45 @@ std::vector<Estimate> last_estimates(const Experiment& experiment, const Table& 
                                     std::to_string(experiment.columns) + " fields");
     }
     const std::vector<double>& row = table.rows.back();
-    const std::string& name = experiment.name;
-    if (name == "montecarlo1d") {
-        // The counter starts at 2 and is the divisor: the row with count n
-        // holds n - 1 samples.
-        return {estimate(name, row[0] - 1.0, "samples", row[1], sine_pi_integral())};
+    const std::vector<std::string>& names = experiment.column_names;
+    const auto column = [&](std::string_view name) -> std::optional<double> {
+        const auto at = std::find(names.begin(), names.end(), name);
+        return at == names.end() ? std::nullopt : std::optional(row[static_cast<std::size_t>(at - names.begin())]);
+    };
+    const double exact = experiment.exact();
+
+    // The first column counts what the row stands on. A counter that starts
+    // at 2 and is the divisor (montecarlo1d) is one ahead of the samples.
+    const std::string& count = names.front();
+    double size = row[0];
+    std::string unit = count;
+    if (count == "counter") {
+        size = row[0] - 1.0;
+        unit = "samples";
+    } else if (count == "chain_points") {
+        unit = "chain points";
+    } else if (count != "samples" && count != "intervals") {
+        throw std::invalid_argument("the summary cannot read a first column named " + count);
     }
-    if (name == "montecarlo3d") {
-        return {estimate(name, row[0], "samples", row[1], cubic_polynomial_integral)};
-    }
-    if (name == "montecarlo3d_weighted") {
-        return {estimate(name, row[0], "samples", row[1], weighted_moment_integral())};
-    }
-    if (name == "quadrature") {
-        const double exact = sine_pi_integral();
-        return {estimate("quadrature, rectangle", row[0], "intervals", row[1], exact),
-                estimate("quadrature, trapezoid", row[0], "intervals", row[2], exact),
-                estimate("quadrature, Simpson-weighted", row[0], "intervals", row[3], exact)};
-    }
-    if (name == "metropolis") {
-        return {estimate(name, row[0], "samples", row[1], moment_expectation())};
-    }
-    if (name == "metropolis_jackknife") {
-        Estimate e = estimate(name, row[0], "samples", row[1], moment_expectation());
-        e.own_error = OwnError{"jackknife error", row[2], std::nullopt, std::nullopt};
+
+    // One estimate, "mean", with the method's own error where it has one...
+    if (const auto mean = column("mean")) {
+        Estimate e = estimate(experiment.name, size, unit, *mean, exact);
+        const auto lower = column("lower");
+        const auto upper = column("upper");
+        if (const auto error = column("jackknife_error")) {
+            e.own_error = OwnError{"jackknife error", *error, std::nullopt, std::nullopt};
+        } else if (lower && upper) {
+            e.own_error = OwnError{"bootstrap half-width", (*upper - *lower) / 2.0, lower, upper};
+        }
         return {e};
     }
-    if (name == "metropolis_bootstrap") {
-        Estimate e = estimate(name, row[0], "chain points", row[1], moment_expectation());
-        e.own_error = OwnError{"bootstrap half-width", (row[3] - row[2]) / 2.0, row[2], row[3]};
-        return {e};
+    // ... or one per rule, side by side.
+    std::vector<Estimate> rules;
+    for (std::size_t c = 1; c < names.size(); ++c) {
+        rules.push_back(estimate(experiment.name + ", " + names[c], size, unit, row[c], exact));
     }
-    throw std::invalid_argument("no experiment named " + name);
+    return rules;
 }
 
 std::string markdown(const std::vector<ExperimentSummary>& summaries)

@@ -6,23 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "experiments.hpp"
 #include "table.hpp"
 
 // The summary of a run: for each experiment the estimate in the last row of
 // its table against the exact value it converges to, with the method's own
 // error estimate where it has one.
-
-// One experiment of the suite: the program, the table it leaves in the
-// output folder and the number of fields in each of its rows. Its figure is
-// <name>.png in the same folder.
-struct Experiment {
-    std::string name;
-    std::string table_file;
-    std::size_t columns;
-};
-
-// The seven experiments in the order the run script runs them.
-const std::vector<Experiment>& experiments();
 
 // The method's own estimate of its statistical error, where it has one.
 struct OwnError {
@@ -44,9 +33,12 @@ struct Estimate {
     double absolute_error() const;
 };
 
-// The estimates in the last row of an experiment's table (three for the
-// quadrature rules, one otherwise). Throws std::invalid_argument for an
-// experiment not in experiments() or a last row of the wrong width.
+// The estimates in the last row of an experiment's table against the
+// experiment's exact value, read by the names of its columns (see
+// experiments.tsv): the column "mean", with "jackknife_error" or "lower" and
+// "upper" as the method's own error, or else one estimate per column after
+// the first (the quadrature rules). Throws std::invalid_argument for a last
+// row of the wrong width or a first column the summary does not know.
 std::vector<Estimate> last_estimates(const Experiment& experiment, const Table& table);
 
 struct ExperimentSummary {

@@ -13,11 +13,10 @@ folder=$(cd "${1:?usage: draw-figures.sh FOLDER}" && pwd)
 build=$(cd "${SUITE_BUILD_DIR:-$root/build/release}" && pwd)
 tool="$build/tools/suite_report"
 
-experiments=(montecarlo1d montecarlo3d montecarlo3d_weighted quadrature
-             metropolis metropolis_jackknife metropolis_bootstrap)
+source "$root/scripts/experiments.sh"
 
 # Figures of an earlier run would not match these tables.
-for experiment in "${experiments[@]}"; do
+for experiment in "${experiment_names[@]}"; do
   rm -f "$folder/$experiment.png"
 done
 
@@ -25,13 +24,16 @@ if command -v gnuplot >/dev/null 2>&1; then
   # The exact values come from the test functions, through the tool.
   constants=$("$tool" constants)
   cd "$folder"
-  for experiment in "${experiments[@]}"; do
-    if ! GNUPLOT_LIB="$root/plots" gnuplot -e "$constants" "$root/plots/$experiment.gp"; then
+  for i in "${!experiment_names[@]}"; do
+    experiment=${experiment_names[$i]}
+    # Each script reads `table` and draws into `figure`.
+    if ! GNUPLOT_LIB="$root/plots" gnuplot -e "$constants; table = '${experiment_tables[$i]}'; figure = '$experiment.png'" \
+         "$root/plots/$experiment.gp"; then
       echo "draw-figures: gnuplot failed on plots/$experiment.gp" >&2
       exit 1
     fi
   done
-  echo "figures drawn: ${experiments[*]/%/.png}"
+  echo "figures drawn: ${experiment_names[*]/%/.png}"
 else
   echo "figures skipped: gnuplot is not installed (the Debian package gnuplot-nox brings it)"
 fi

@@ -25,19 +25,17 @@ else
   fi
 fi
 
-# Each program writes its table into the working directory; quadrature
-# prints its table, which is kept as quadrature.dat. A program's own error
-# message reaches standard error as it is; the run stops at the first failure.
+# The experiments of experiments.tsv, each writing its table into the output
+# folder under the list's name (quadrature, which prints its table by
+# default, too). A program's own error message reaches standard error as it
+# is; the run stops at the first failure.
+source "$root/scripts/experiments.sh"
 cd "$out"
-for program in montecarlo1d montecarlo3d montecarlo3d_weighted quadrature \
-               metropolis metropolis_jackknife metropolis_bootstrap; do
+for i in "${!experiment_names[@]}"; do
+  program=${experiment_names[$i]}
   start=$(date +%s.%N)
   status=0
-  if [ "$program" = quadrature ]; then
-    "$build/programs/$program" >quadrature.dat || status=$?
-  else
-    "$build/programs/$program" >/dev/null || status=$?
-  fi
+  "$build/programs/$program" --output "${experiment_tables[$i]}" >/dev/null || status=$?
   if [ "$status" -ne 0 ]; then
     echo "run-experiments: $program failed (exit status $status); stopping" >&2
     exit "$status"

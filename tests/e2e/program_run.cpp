@@ -64,7 +64,7 @@ std::filesystem::path program_path(const std::string& program)
 }
 
 ProgramRun run_program(const std::string& program, const std::filesystem::path& folder,
-                       const std::string& redirections)
+                       const std::string& extra)
 {
     const auto capture = fresh_folder();
     const auto out = capture / "stdout";
@@ -72,7 +72,7 @@ ProgramRun run_program(const std::string& program, const std::filesystem::path& 
     std::string command = "cd ";
     for (const std::string& piece : {quoted(folder), std::string(" && "), quoted(program_path(program)),
                                      std::string(" >"), quoted(out), std::string(" 2>"), quoted(err),
-                                     std::string(" "), redirections}) {
+                                     std::string(" "), extra}) {
         command.append(piece);
     }
     // Through the shell on purpose: tests pass redirections such as ">&-".

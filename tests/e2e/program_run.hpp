@@ -22,10 +22,11 @@ std::filesystem::path fresh_folder();
 std::filesystem::path program_path(const std::string& program);
 
 // Runs `program` with `folder` as working directory through the shell, with
-// `redirections` appended to the command line (for example "> /dev/full" or
-// ">&-"), capturing standard output and error unless redirected.
+// `extra` appended to the command line (arguments such as "--rows 5", or
+// redirections such as "> /dev/full" or ">&-"), capturing standard output
+// and error unless redirected.
 ProgramRun run_program(const std::string& program, const std::filesystem::path& folder,
-                       const std::string& redirections = "");
+                       const std::string& extra = "");
 
 // The run of `program` in a fresh folder with nothing redirected, made once
 // per test process and shared by every test that only reads its output.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "experiments.hpp"
 #include "metropolis.hpp"
 #include "point3.hpp"
 #include "program_run.hpp"
@@ -26,14 +27,20 @@ struct TableProgram {
     std::string last_counter;
 };
 
-const std::vector<TableProgram> table_programs = {
-    {"montecarlo1d", "tmontecarlo.dat", 9998, "2", "9999"},
-    {"montecarlo3d", "tmontecarlo3D.dat", 99999, "1", "99999"},
-    {"montecarlo3d_weighted", "tmontecarlo3D2.dat", 99999, "1", "99999"},
-    {"metropolis", "tmetropolis5.dat", 99999, "1", "99999"},
-    {"metropolis_jackknife", "tmjack.dat", 9999, "1", "9999"},
-    {"metropolis_bootstrap", "tmerror2.dat", 7999, "1", "7999"},
-};
+// The programs that write a file, from the list: montecarlo1d's counter
+// starts at 2, every other at 1.
+std::vector<TableProgram> table_programs()
+{
+    std::vector<TableProgram> programs;
+    for (const Experiment& e : experiments()) {
+        if (!e.on_standard_output) {
+            const long long first = e.column_names.front() == "counter" ? 2 : 1;
+            programs.push_back({e.name, e.table_file, static_cast<std::size_t>(e.default_rows),
+                                std::to_string(first), std::to_string(first + e.default_rows - 1)});
+        }
+    }
+    return programs;
+}
 
 std::string fixed(double value)
 {
@@ -43,9 +50,10 @@ std::string fixed(double value)
     return text.data();
 }
 
-std::vector<std::string> table_of(const std::string& program, const std::string& table)
+// The rows of the default run of `program`, from the file the list names.
+std::vector<std::string> table_of(const std::string& program)
 {
-    return read_lines(shared_run(program).folder / table);
+    return read_lines(shared_run(program).folder / find_experiment(program).table_file);
 }
 
 // The default stream from its start, as every program sees it.
@@ -71,7 +79,7 @@ TEST_P(TablePrograms, WriteTheirRowsAndOnlyTheNoticeOnStandardOutput)
     EXPECT_EQ(bytes.back(), '\n');
     EXPECT_EQ(bytes.find("initializing"), std::string::npos);
 
-    const std::vector<std::string> rows = table_of(p.program, p.table);
+    const std::vector<std::string> rows = table_of(p.program);
     ASSERT_EQ(rows.size(), p.rows);
     EXPECT_EQ(fields(rows.front())[0], p.first_counter);
     EXPECT_EQ(fields(rows.back())[0], p.last_counter);
@@ -107,14 +115,14 @@ TEST_P(TablePrograms, RerunOverAnOldLongerTableGivesTheSameBytes)
     EXPECT_EQ(read_file(folder / p.table), read_file(shared_run(p.program).folder / p.table));
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, TablePrograms, testing::ValuesIn(table_programs),
+INSTANTIATE_TEST_SUITE_P(Programs, TablePrograms, testing::ValuesIn(table_programs()),
                          [](const auto& info) { return info.param.program; });
 
 TEST(Montecarlo1d, FirstRowHoldsHalfOfTheFirstSample)
 {
     UniformGenerator g = default_stream();
     const double x = static_cast<double>(g());
-    EXPECT_EQ(table_of("montecarlo1d", "tmontecarlo.dat").front(), "2\t" + fixed(sine_pi(x) / 2.0));
+    EXPECT_EQ(table_of("montecarlo1d").front(), "2\t" + fixed(sine_pi(x) / 2.0));
 }
 
 TEST(Montecarlo3d, FirstRowsFollowTheStream)
@@ -125,7 +133,7 @@ TEST(Montecarlo3d, FirstRowsFollowTheStream)
     const double first = cubic_polynomial(p);
     draw_point(p, g);
     const double second = cubic_polynomial(p);
-    const auto rows = table_of("montecarlo3d", "tmontecarlo3D.dat");
+    const auto rows = table_of("montecarlo3d");
     EXPECT_EQ(rows[0], "1\t" + fixed(first));
     EXPECT_EQ(rows[1], "2\t" + fixed((first + second) / 2.0));
     EXPECT_NEAR(std::stod(fields(rows.back())[1]), cubic_polynomial_integral, 0.01);
@@ -136,7 +144,7 @@ TEST(Montecarlo3dWeighted, FirstRowIsTheWeightedObservableOfTheFirstPoint)
     UniformGenerator g = default_stream();
     Point3 p;
     draw_point(p, g);
-    const auto rows = table_of("montecarlo3d_weighted", "tmontecarlo3D2.dat");
+    const auto rows = table_of("montecarlo3d_weighted");
     EXPECT_EQ(rows[0], "1\t" + fixed(weighted_moment(p)));
     EXPECT_NEAR(std::stod(fields(rows.back())[1]), weighted_moment_integral(), 0.05);
 }
@@ -147,7 +155,7 @@ TEST(Metropolis, FirstRowIsTheObservableAfterTheFirstSweep)
     Point3 current;
     draw_point(current, g);
     sweep(current, 1000, g);
-    const auto rows = table_of("metropolis", "tmetropolis5.dat");
+    const auto rows = table_of("metropolis");
     EXPECT_EQ(rows[0], "1\t" + fixed(moment_observable(current)) + "\t" + fixed(current.y));
     EXPECT_NEAR(std::stod(fields(rows.back())[1]), moment_expectation(), 0.05);
 }
@@ -156,7 +164,7 @@ TEST(Metropolis, TraceStaysInTheCubeAndMovesOnlyWithTheMean)
 {
     // The mean changes whenever a new value is added; the trace column can
     // only change when the point moved, and then the value moved too.
-    const auto rows = table_of("metropolis", "tmetropolis5.dat");
+    const auto rows = table_of("metropolis");
     std::size_t moves = 0;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const double y = std::stod(fields(rows[r])[2]);
@@ -172,8 +180,8 @@ TEST(Metropolis, TraceStaysInTheCubeAndMovesOnlyWithTheMean)
 
 TEST(MetropolisJackknife, SharesTheChainOfTheMetropolisProgram)
 {
-    const auto jack = table_of("metropolis_jackknife", "tmjack.dat");
-    const auto plain = table_of("metropolis", "tmetropolis5.dat");
+    const auto jack = table_of("metropolis_jackknife");
+    const auto plain = table_of("metropolis");
     ASSERT_EQ(jack.size(), 9999u);
     for (std::size_t r = 0; r < jack.size(); ++r) {
         const auto a = fields(jack[r]);
@@ -185,7 +193,7 @@ TEST(MetropolisJackknife, SharesTheChainOfTheMetropolisProgram)
 
 TEST(MetropolisJackknife, FirstErrorIsNotANumberAndLaterErrorsArePositive)
 {
-    const auto rows = table_of("metropolis_jackknife", "tmjack.dat");
+    const auto rows = table_of("metropolis_jackknife");
     EXPECT_NE(fields(rows[0])[2].find("nan"), std::string::npos);
     for (std::size_t r = 1; r < rows.size(); ++r) {
         ASSERT_GT(std::stod(fields(rows[r])[2]), 0.0) << "row " << r + 1;
@@ -202,13 +210,13 @@ TEST(MetropolisBootstrap, FirstRowHasAZeroWidthIntervalAtTheInitialPoint)
     Point3 start;
     draw_point(start, g);
     const std::string mean = fixed(moment_observable(start));
-    const auto rows = table_of("metropolis_bootstrap", "tmerror2.dat");
+    const auto rows = table_of("metropolis_bootstrap");
     EXPECT_EQ(rows[0], "1\t" + mean + "\t" + mean + "\t" + mean);
 }
 
 TEST(MetropolisBootstrap, IntervalsAreOrderedAndNarrowAsTheChainGrows)
 {
-    const auto rows = table_of("metropolis_bootstrap", "tmerror2.dat");
+    const auto rows = table_of("metropolis_bootstrap");
     for (const auto& row : rows) {
         const auto parts = fields(row);
         ASSERT_LE(std::stod(parts[2]), std::stod(parts[3])) << row;

@@ -1,8 +1,11 @@
 #include "reference.hpp"
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
+#include "experiments.hpp"
 
 namespace {
 
@@ -37,15 +40,14 @@ void PrintTo(const SuiteTable& table, std::ostream* out) { *out << table.name; }
 
 const std::vector<SuiteTable>& suite_tables()
 {
-    static const std::vector<SuiteTable> all = {
-        {"montecarlo1d", "tmontecarlo.dat", false},
-        {"montecarlo3d", "tmontecarlo3D.dat", false},
-        {"montecarlo3d_weighted", "tmontecarlo3D2.dat", false},
-        {"quadrature", "quadrature.dat", true},
-        {"metropolis", "tmetropolis5.dat", false},
-        {"metropolis_jackknife", "tmjack.dat", false},
-        {"metropolis_bootstrap", "tmerror2.dat", false},
-    };
+    static const std::vector<SuiteTable> all = [] {
+        std::vector<SuiteTable> tables;
+        std::transform(experiments().begin(), experiments().end(), std::back_inserter(tables),
+                       [](const Experiment& e) {
+                           return SuiteTable{e.name.c_str(), e.table_file.c_str(), e.on_standard_output};
+                       });
+        return tables;
+    }();
     return all;
 }
 

@@ -23,7 +23,7 @@ struct SuiteTable {
 // Names the table in test output instead of dumping the struct's bytes.
 void PrintTo(const SuiteTable& table, std::ostream* out);
 
-// The seven programs and their tables.
+// The programs of experiments.tsv and their tables.
 const std::vector<SuiteTable>& suite_tables();
 
 // The table that `run` of `table.program` wrote.

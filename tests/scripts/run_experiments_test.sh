@@ -30,10 +30,9 @@ check() {  # check DESCRIPTION COMMAND...
   fi
 }
 
-programs=(montecarlo1d montecarlo3d montecarlo3d_weighted quadrature
-          metropolis metropolis_jackknife metropolis_bootstrap)
-tables=(tmontecarlo.dat tmontecarlo3D.dat tmontecarlo3D2.dat quadrature.dat
-        tmetropolis5.dat tmjack.dat tmerror2.dat)
+source "$root/scripts/experiments.sh"
+programs=("${experiment_names[@]}")
+tables=("${experiment_tables[@]}")
 # The size each figure script asks for.
 declare -A sizes=([montecarlo1d]=1600x700 [montecarlo3d]=1600x700 [montecarlo3d_weighted]=1600x700
                   [quadrature]=1100x800 [metropolis]=1800x650 [metropolis_jackknife]=1600x700
@@ -43,15 +42,16 @@ declare -A sizes=([montecarlo1d]=1600x700 [montecarlo3d]=1600x700 [montecarlo3d_
 fake="$work/build"
 mkdir -p "$fake/programs" "$fake/tools"
 ln -s "$tool" "$fake/tools/suite_report"
-stand_in() {  # stand_in PROGRAM AWK-PROGRAM [OUTPUT-FILE]
+stand_in() {  # stand_in PROGRAM AWK-PROGRAM [DEFAULT-FILE]
   {
     echo '#!/bin/sh'
     # Like the real ones, programs with a file of their own print the
-    # generator's notice; quadrature's standard output is its table.
+    # generator's notice; quadrature's standard output is its table unless
+    # --output names a file.
     if [ -n "${3:-}" ]; then echo 'echo "initializing the Random generator"'; fi
-    printf "awk 'BEGIN { pi = atan2(0, -1); %s }'" "$2"
-    if [ -n "${3:-}" ]; then printf ' > %s' "$3"; fi
-    echo
+    echo "out=${3:-/dev/stdout}"
+    echo 'if [ "${1:-}" = --output ]; then out=$2; fi'
+    printf "awk 'BEGIN { pi = atan2(0, -1); %s }' >\"\$out\"\n" "$2"
   } >"$fake/programs/$1"
   chmod +x "$fake/programs/$1"
 }

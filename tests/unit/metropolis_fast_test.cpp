@@ -7,6 +7,7 @@
 
 #include "metropolis.hpp"
 #include "random.hpp"
+#include "ratio_points.hpp"
 #include "simd_targets.hpp"
 #include "test_functions.hpp"
 
@@ -132,6 +133,101 @@ TEST_P(FastSweeps, DecideNearTiesWithTheExactRatio)
     EXPECT_GT(close_calls, 800);
     // Many of those fell inside the estimates' margin.
     EXPECT_GT(sweeper.open_decisions(), 300);
+}
+
+// A generator point c and one update (p, u) with c's squared radius equal
+// bit for bit to the update's upper threshold hi = (s_p + L(u)) + 2^-26,
+// found by search: among u, one whose hi is a multiple of 2^-48, then
+// integers X, Y, Z with X^2 + Y^2 + Z^2 = hi 2^48.
+struct ThresholdTie {
+    Point3 current;
+    std::vector<std::uint32_t> draws;
+};
+
+// Integers y <= z < 2^24 with y^2 + z^2 = r, by two pointers closing in.
+bool two_squares(std::int64_t r, std::int64_t& y, std::int64_t& z)
+{
+    z = std::min<std::int64_t>(static_cast<std::int64_t>(std::sqrt(static_cast<double>(r))), (1 << 24) - 1);
+    for (y = 0; y <= z;) {
+        const std::int64_t sum = y * y + z * z;
+        if (sum == r) {
+            return true;
+        }
+        if (sum > r) {
+            --z;
+        } else {
+            ++y;
+        }
+    }
+    return false;
+}
+
+ThresholdTie find_threshold_tie()
+{
+    const FastSweeper sweeper;
+    const std::vector<std::uint32_t> proposal{15099494, 13421773, 11744051};  // about 0.9, 0.8, 0.7
+    const double s_p = plain::unit_square_sum(proposal.data());
+    for (std::uint32_t k = 11744051; k < 11745051; ++k) {  // u about 0.7
+        const double hi = (s_p + sweeper.log_estimate(k)) + 0x1p-26;
+        const double scaled = hi * 0x1p48;
+        if (scaled != std::floor(scaled)) {
+            continue;
+        }
+        const auto n = static_cast<std::int64_t>(scaled);
+        for (std::int64_t x = 12750000; x < 12750100; ++x) {
+            std::int64_t y = 0;
+            std::int64_t z = 0;
+            if (two_squares(n - x * x, y, z)) {
+                const Point3 current{unit_value(static_cast<std::uint32_t>(x)), unit_value(static_cast<std::uint32_t>(y)),
+                                     unit_value(static_cast<std::uint32_t>(z))};
+                EXPECT_EQ((current.x * current.x + current.y * current.y) + current.z * current.z, hi);
+                return {current, {proposal[0], proposal[1], proposal[2], k}};
+            }
+        }
+    }
+    ADD_FAILURE() << "no point on the threshold found";
+    return {};
+}
+
+TEST_P(FastSweeps, AcceptWhenTheCurrentPointSitsOnTheThreshold)
+{
+    // The chain accepts at s_c >= hi; a strict comparison would reject this
+    // update, which step() accepts (hi lies above the true boundary). The
+    // second update, to a point of the same radius with u near 1, is
+    // accepted only from the first update's proposal, so a wrong chain shows
+    // in the final point.
+    static const ThresholdTie tie = find_threshold_tie();
+    std::vector<std::uint32_t> draws = tie.draws;
+    draws.insert(draws.end(), {draws[0], draws[2], draws[1], (1u << 24) - 1000});
+    FastSweeper sweeper;
+    Point3 current = tie.current;
+    std::vector<std::uint8_t> accepted(2);
+    sweeper.run(current, draws, accepted);
+    Point3 plain = tie.current;
+    Script script{&draws};
+    sweep(plain, 2, script);
+    EXPECT_EQ(accepted, (std::vector<std::uint8_t>{1, 1}));
+    EXPECT_EQ(current, point_at(draws, 1));
+    EXPECT_EQ(plain, current);
+}
+
+TEST_P(FastSweeps, AcceptAnOpenUpdateWhoseRatioEqualsU)
+{
+    // r = P(p)/P(c) is exactly 1/2 and u = 1/2: inside the margin, so
+    // step()'s expression decides, and r >= u accepts; u one unit higher
+    // is outside the margin and rejected.
+    const std::vector<std::uint32_t> tie{14680064, 4194304, 8388608, 1u << 23};
+    const Point3 start = point_with_ratio_one_half(point_at(tie, 0));
+    ASSERT_EQ(P(point_at(tie, 0)) / P(start), 0.5);
+    for (const std::uint32_t u : {1u << 23, (1u << 23) + 1}) {
+        FastSweeper sweeper;
+        std::vector<std::uint32_t> draws = tie;
+        draws[3] = u;
+        Point3 current = start;
+        sweeper.run(current, draws);
+        EXPECT_EQ(sweeper.open_decisions(), u == 1u << 23 ? 1 : 0) << "u = " << u;
+        EXPECT_EQ(current, u == 1u << 23 ? point_at(draws, 0) : start) << "u = " << u;
+    }
 }
 
 TEST_P(FastSweeps, AcceptEveryProposalWhenUIsZero)

@@ -7,6 +7,7 @@
 #include "metropolis.hpp"
 #include "point3.hpp"
 #include "random.hpp"
+#include "ratio_points.hpp"
 #include "test_functions.hpp"
 
 namespace {
@@ -27,28 +28,6 @@ TEST(MetropolisStep, TakesFourDrawsInTheOrderXYZThenU)
     step(current, draws);
     EXPECT_EQ(draws.taken, 4u);
     EXPECT_EQ(current, (Point3{0.25, 0.5, 0.75}));
-}
-
-// A current point whose weight is exactly twice the proposal's as the step
-// computes it, so that r = 0.5 exactly: a draw of 0.5 then ties with r.
-// The current point's x is searched among the doubles next to the exact
-// solution x^2 = x_p^2 - ln 2 + ...; the quotient rounds to exactly 0.5 for
-// some of them.
-Point3 point_with_ratio_one_half(const Point3& proposal)
-{
-    const double target_sum = (proposal.x * proposal.x + proposal.y * proposal.y + proposal.z * proposal.z)
-                              - std::log(2.0);
-    Point3 current{0.0, proposal.y, proposal.z};
-    double x = std::sqrt(target_sum - proposal.y * proposal.y - proposal.z * proposal.z);
-    for (int k = 0; k < 4096; ++k) {
-        x = std::nextafter(x, k % 2 == 0 ? 0.0 : 1.0);
-        current.x = x;
-        if (P(proposal) / P(current) == 0.5) {
-            return current;
-        }
-    }
-    ADD_FAILURE() << "no point with an exact ratio found";
-    return current;
 }
 
 TEST(MetropolisStep, AcceptsWhenTheRatioEqualsTheDrawAndRejectsJustAbove)

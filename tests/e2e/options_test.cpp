@@ -1,0 +1,259 @@
+// The programs' options end to end: a run with another seed, row count and
+// update count is the table that the plain kernel forms give from a stream
+// seeded so; fewer rows are a prefix of more; bad input changes nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <numeric>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "bootstrap.hpp"
+#include "experiments.hpp"
+#include "jackknife.hpp"
+#include "metropolis.hpp"
+#include "point3.hpp"
+#include "program_run.hpp"
+#include "quadrature.hpp"
+#include "random.hpp"
+#include "reference.hpp"
+#include "test_functions.hpp"
+
+namespace {
+
+const std::string notice = "initializing the Random generator\n";
+
+template <class... Values>
+std::string row(const char* format, Values... values)
+{
+    std::array<char, 256> text{};
+    (void)std::snprintf(text.data(), text.size(), format, values...);
+    return text.data();
+}
+
+// The table of `program` from a stream seeded by Random(seed), drawn one
+// value at a time through the plain forms: step() for every update, the
+// ten-block jackknife summed afresh, and the bootstrap's index table.
+std::string plain_table(const std::string& program, std::int64_t seed, std::int64_t rows, std::int64_t updates)
+{
+    UniformGenerator g;
+    g.seed(seed);
+    std::string text;
+    double sum = 0.0;
+    Point3 p;
+    if (program == "montecarlo1d") {
+        for (std::int64_t i = 2; i < rows + 2; ++i) {
+            sum = sum + sine_pi(static_cast<double>(g()));
+            text += row("%i\t%f\n", static_cast<int>(i), sum / static_cast<double>(i));
+        }
+    } else if (program == "montecarlo3d" || program == "montecarlo3d_weighted") {
+        for (std::int64_t i = 1; i <= rows; ++i) {
+            draw_point(p, g);
+            sum = sum + (program == "montecarlo3d" ? cubic_polynomial(p) : weighted_moment(p));
+            text += row("%i\t%f\n", static_cast<int>(i), sum / static_cast<double>(i));
+        }
+    } else if (program == "metropolis" || program == "metropolis_jackknife") {
+        std::vector<double> values;
+        draw_point(p, g);
+        for (std::int64_t i = 1; i <= rows; ++i) {
+            sweep(p, updates, g);
+            values.push_back(moment_observable(p));
+            sum = sum + values.back();
+            const double mean = sum / static_cast<double>(i);
+            text += program == "metropolis" ? row("%i\t%f\t%f\n", static_cast<int>(i), mean, p.y)
+                                            : row("%i\t%f\t%f\n", static_cast<int>(i), mean,
+                                                  jackknife_error(values, mean));
+        }
+    } else if (program == "metropolis_bootstrap") {
+        constexpr std::int64_t m = 100;
+        draw_point(p, g);
+        std::vector<double> chain{moment_observable(p)};
+        for (std::int64_t n = 1; n <= rows; ++n) {
+            if (n > 1) {
+                sweep(p, updates, g);
+                chain.push_back(moment_observable(p));
+            }
+            // From 0, in chain order.
+            const double chain_sum = std::accumulate(chain.begin(), chain.end(), 0.0);
+            std::vector<std::int64_t> index(static_cast<std::size_t>(n * m));
+            std::array<double, m> means{};
+            draw_resample_indices(std::span(index), n, m, g);
+            const BootstrapInterval interval = bootstrap_interval(chain, index, means);
+            text += row("%i\t%f\t%f\t%f\n", static_cast<int>(n), chain_sum / static_cast<double>(n), interval.lower,
+                        interval.upper);
+        }
+    } else if (program == "quadrature") {
+        for (std::int64_t k = 1; k <= rows; ++k) {
+            const std::int64_t n = std::int64_t{1} << k;
+            text += row("%i\t%f\t%f\t%f\n", static_cast<int>(n), rectangle_rule(sine_pi, 0.0, 1.0, n),
+                        trapezoid_rule(sine_pi, 0.0, 1.0, n), simpson_weighted_rule(sine_pi, 0.0, 1.0, n));
+        }
+    }
+    return text;
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+// Row by row; a not-a-number may be spelt either way.
+void expect_same_rows(const std::string& actual, const std::string& expected)
+{
+    const auto got = lines_of(actual);
+    const auto want = lines_of(expected);
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t r = 0; r < want.size(); ++r) {
+        if (got[r] != want[r] && want[r].find("nan") != std::string::npos) {
+            const auto a = fields(got[r]);
+            const auto b = fields(want[r]);
+            ASSERT_EQ(a.size(), b.size()) << "row " << r + 1;
+            for (std::size_t c = 0; c < b.size(); ++c) {
+                const bool nan = b[c].find("nan") != std::string::npos;
+                ASSERT_TRUE(nan ? a[c].find("nan") != std::string::npos : a[c] == b[c]) << "row " << r + 1;
+            }
+            continue;
+        }
+        ASSERT_EQ(got[r], want[r]) << "row " << r + 1;
+    }
+}
+
+struct Replica {
+    std::string program;
+    std::int64_t seed;
+    std::int64_t rows;
+    std::int64_t updates;  // 0: the program has no updates
+};
+
+void PrintTo(const Replica& replica, std::ostream* out) { *out << replica.program; }
+
+class Replicas : public testing::TestWithParam<Replica> {};
+
+TEST_P(Replicas, AreThePlainKernelTablesOfTheirSeedRowsAndUpdates)
+{
+    const Replica& r = GetParam();
+    const Experiment& experiment = find_experiment(r.program);
+    std::string arguments = "--rows " + std::to_string(r.rows) + " --output replica.dat";
+    if (experiment.has_option("seed")) {
+        arguments += " --seed " + std::to_string(r.seed);
+    }
+    if (r.updates > 0) {
+        arguments += " --updates-per-sample " + std::to_string(r.updates);
+    }
+    const auto folder = fresh_folder();
+    const ProgramRun run = run_program(r.program, folder, arguments);
+    ASSERT_EQ(run.exit_status, 0) << run.standard_error;
+    EXPECT_EQ(run.standard_error, "");
+    // The notice once, and only where something is drawn.
+    EXPECT_EQ(run.standard_output, experiment.has_option("seed") ? notice : "");
+    EXPECT_FALSE(std::filesystem::exists(folder / experiment.table_file));
+    expect_same_rows(read_file(folder / "replica.dat"), plain_table(r.program, r.seed, r.rows, r.updates));
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, Replicas,
+                         testing::Values(Replica{"montecarlo1d", 1, 700, 0},
+                                         Replica{"montecarlo3d", 54217137, 600, 0},
+                                         Replica{"montecarlo3d_weighted", 900000000, 600, 0},
+                                         Replica{"quadrature", 0, 6, 0},
+                                         Replica{"metropolis", 2, 300, 1},
+                                         Replica{"metropolis_jackknife", 3, 300, 7},
+                                         Replica{"metropolis_bootstrap", 4, 150, 3}),
+                         [](const auto& info) { return info.param.program; });
+
+// Any R rows are the first R rows of a longer run: a short run and one 5 %
+// past the default (for the bootstrap, past its default chain capacity of
+// 8192) against the default table.
+class Rows : public testing::TestWithParam<SuiteTable> {};
+
+TEST_P(Rows, AreAPrefixOfEveryLongerRun)
+{
+    const SuiteTable& table = GetParam();
+    const Experiment& experiment = find_experiment(table.program);
+    const std::string whole = table_text(shared_run(table.program), table);
+    const auto default_rows = lines_of(whole);
+    ASSERT_EQ(default_rows.size(), static_cast<std::size_t>(experiment.default_rows));
+
+    const auto folder = fresh_folder();
+    const std::int64_t rows = experiment.default_rows + experiment.default_rows / 20 + 1;
+    ASSERT_EQ(run_program(table.program, folder, "--rows " + std::to_string(rows) + " --output long.dat").exit_status,
+              0);
+    ASSERT_EQ(run_program(table.program, folder, "--rows 3 --output short.dat").exit_status, 0);
+    const auto long_rows = read_lines(folder / "long.dat");
+    ASSERT_EQ(long_rows.size(), static_cast<std::size_t>(rows));
+    EXPECT_TRUE(std::equal(default_rows.begin(), default_rows.end(), long_rows.begin()));
+    EXPECT_EQ(read_lines(folder / "short.dat"), std::vector<std::string>(default_rows.begin(), default_rows.begin() + 3));
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, Rows, testing::ValuesIn(suite_tables()),
+                         [](const auto& info) { return std::string(info.param.program); });
+
+TEST(BadInput, OneLineStatusTwoAndNothingTouched)
+{
+    struct Case {
+        std::string program;
+        std::string arguments;
+        std::string problem;
+    };
+    // One of each kind; each program's default table already exists (for
+    // quadrature, the file its --output names) and must survive.
+    const std::vector<Case> cases = {
+        {"montecarlo1d", "--sed 3", "unknown option --sed"},
+        {"metropolis", "--rows", "--rows needs a value"},
+        {"metropolis_jackknife", "--updates-per-sample many", "'many' is not a whole number"},
+        {"metropolis_bootstrap", "--rows 12x", "'12x' is not a whole number"},
+        {"montecarlo3d", "--seed 900000001", "900000001 is out of range (0 to 900000000)"},
+        {"montecarlo3d_weighted", "--seed 99999999999999999999", "is out of range"},
+        {"metropolis_jackknife", "--rows 10000001", "10000001 is out of range (1 to 10000000)"},
+        {"quadrature", "--output kept.dat --seed 3", "--seed is not an option of quadrature"},
+    };
+    for (const Case& c : cases) {
+        const Experiment& experiment = find_experiment(c.program);
+        const auto folder = fresh_folder();
+        const std::string kept = experiment.on_standard_output ? "kept.dat" : experiment.table_file;
+        std::ofstream(folder / kept) << "old\n";
+        const ProgramRun run = run_program(c.program, folder, c.arguments);
+        const std::string what = c.program + " " + c.arguments;
+        EXPECT_EQ(run.exit_status, 2) << what;
+        EXPECT_EQ(run.standard_output, "") << what;
+        EXPECT_TRUE(run.standard_error.starts_with(c.program + ": ")) << what << ": " << run.standard_error;
+        EXPECT_NE(run.standard_error.find(c.problem), std::string::npos) << what << ": " << run.standard_error;
+        EXPECT_NE(run.standard_error.find("--help"), std::string::npos) << what;
+        EXPECT_EQ(run.standard_error.find('\n'), run.standard_error.size() - 1) << what;
+        EXPECT_EQ(read_file(folder / kept), "old\n") << what;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << what;
+    }
+}
+
+TEST(HelpAndVersion, StateTheOptionsAndTheLargestRowCount)
+{
+    for (const Experiment& experiment : experiments()) {
+        const auto folder = fresh_folder();
+        const ProgramRun help = run_program(experiment.name, folder, "--help");
+        EXPECT_EQ(help.exit_status, 0) << experiment.name;
+        EXPECT_NE(help.standard_output.find("1 to " + std::to_string(experiment.max_rows)), std::string::npos)
+            << help.standard_output;
+        for (const char* option : {"seed", "rows", "updates-per-sample", "output"}) {
+            EXPECT_EQ(help.standard_output.find(std::string("--") + option) != std::string::npos,
+                      experiment.has_option(option))
+                << experiment.name << " --" << option;
+        }
+        const ProgramRun version = run_program(experiment.name, folder, "--version");
+        EXPECT_EQ(version.exit_status, 0);
+        EXPECT_TRUE(version.standard_output.starts_with(experiment.name + " ")) << version.standard_output;
+        EXPECT_TRUE(std::filesystem::is_empty(folder)) << experiment.name;
+    }
+}
+
+}  // namespace
