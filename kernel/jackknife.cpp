@@ -7,8 +7,8 @@ double jackknife_error_fast(std::span<const double> values, std::span<const doub
     constexpr std::int32_t blocks = 10;
     const auto i = static_cast<std::int32_t>(values.size());
     std::array<std::int32_t, blocks + 1> edges{};
-    for (std::int32_t b = 0; b <= blocks; ++b) {
-        edges[static_cast<std::size_t>(b)] = (b * i) / blocks;
+    for (std::size_t b = 0; b < edges.size(); ++b) {
+        edges[b] = (static_cast<std::int32_t>(b) * i) / blocks;
     }
     std::array<double, blocks> sums{};
     for (std::size_t b = 0; b < blocks; ++b) {

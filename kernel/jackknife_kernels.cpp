@@ -109,19 +109,5 @@ HWY_AFTER_NAMESPACE();
 #endif  // SUITE_SIMD
 
 #if !SUITE_SIMD || HWY_ONCE
-#if SUITE_SIMD
-namespace suite {
-HWY_EXPORT(AddTails);
-
-JackknifeTails* chosen_tails()
-{
-    choose_simd_target();
-    return &HWY_DYNAMIC_DISPATCH(AddTails);
-}
-}  // namespace suite
-
-JackknifeTails* jackknife_tails_kernel() { return suite::chosen_tails(); }
-#else
-JackknifeTails* jackknife_tails_kernel() { return &plain::jackknife_tails; }
-#endif
+SUITE_CHOSEN_KERNEL(JackknifeTails, jackknife_tails_kernel, AddTails, plain::jackknife_tails)
 #endif

@@ -99,19 +99,5 @@ HWY_AFTER_NAMESPACE();
 #endif  // SUITE_SIMD
 
 #if !SUITE_SIMD || HWY_ONCE
-#if SUITE_SIMD
-namespace suite {
-HWY_EXPORT(AddTerms);
-
-AddResampleTerms* chosen_add_terms()
-{
-    choose_simd_target();
-    return &HWY_DYNAMIC_DISPATCH(AddTerms);
-}
-}  // namespace suite
-
-AddResampleTerms* add_resample_terms_kernel() { return suite::chosen_add_terms(); }
-#else
-AddResampleTerms* add_resample_terms_kernel() { return &plain::add_resample_terms; }
-#endif
+SUITE_CHOSEN_KERNEL(AddResampleTerms, add_resample_terms_kernel, AddTerms, plain::add_resample_terms)
 #endif

@@ -21,4 +21,21 @@ const char* simd_target_name();
 // the chosen form of a loop, which callers keep rather than looking it up
 // on every call.
 void choose_simd_target();
+
+// In a kernel source, after its last target: `Type* name()` returns the form
+// of suite::HWY_NAMESPACE::func for the chosen instruction set.
+#define SUITE_CHOSEN_KERNEL(Type, name, func, plain_func)           \
+    namespace suite {                                               \
+    HWY_EXPORT(func);                                               \
+    static Type* chosen_##func()                                    \
+    {                                                               \
+        choose_simd_target();                                       \
+        return &HWY_DYNAMIC_DISPATCH(func);                         \
+    }                                                               \
+    }                                                               \
+    Type* name() { return suite::chosen_##func(); }
+#else
+// Without the SIMD library every loop runs in its plain form.
+#define SUITE_CHOSEN_KERNEL(Type, name, func, plain_func) \
+    Type* name() { return &(plain_func); }
 #endif

@@ -254,44 +254,7 @@ HWY_AFTER_NAMESPACE();
 #endif  // SUITE_SIMD
 
 #if !SUITE_SIMD || HWY_ONCE
-#if SUITE_SIMD
-namespace suite {
-HWY_EXPORT(ExtendUnits);
-HWY_EXPORT(ExtendIndices);
-HWY_EXPORT(Combine);
-
-ExtendStream* chosen_extend_units()
-{
-    choose_simd_target();
-    return &HWY_DYNAMIC_DISPATCH(ExtendUnits);
-}
-
-ExtendStreamIndices* chosen_extend_indices()
-{
-    choose_simd_target();
-    return &HWY_DYNAMIC_DISPATCH(ExtendIndices);
-}
-
-CombineHistory* chosen_combine()
-{
-    choose_simd_target();
-    return &HWY_DYNAMIC_DISPATCH(Combine);
-}
-}  // namespace suite
-
-ExtendStream* extend_stream_kernel() { return suite::chosen_extend_units(); }
-ExtendStreamIndices* extend_stream_indices_kernel() { return suite::chosen_extend_indices(); }
-CombineHistory* combine_history_kernel() { return suite::chosen_combine(); }
-#else
-ExtendStream* extend_stream_kernel()
-{
-    return [](std::uint32_t* x, std::uint32_t* out, std::size_t n, StreamTerm* term) {
-        plain::extend_stream(x, out, n, term);
-    };
-}
-
-ExtendStreamIndices* extend_stream_indices_kernel() { return &plain::extend_stream; }
-
-CombineHistory* combine_history_kernel() { return &plain::combine_history; }
-#endif
+SUITE_CHOSEN_KERNEL(ExtendStream, extend_stream_kernel, ExtendUnits, plain::extend_stream_units)
+SUITE_CHOSEN_KERNEL(ExtendStreamIndices, extend_stream_indices_kernel, ExtendIndices, plain::extend_stream)
+SUITE_CHOSEN_KERNEL(CombineHistory, combine_history_kernel, Combine, plain::combine_history)
 #endif

@@ -67,6 +67,11 @@ inline void extend_stream(std::uint32_t* x, std::uint32_t* out, std::size_t n, S
     term->c = c;
 }
 
+inline void extend_stream_units(std::uint32_t* x, std::uint32_t* out, std::size_t n, StreamTerm* term)
+{
+    extend_stream(x, out, n, term);
+}
+
 inline void combine_history(const std::uint32_t* a, const std::uint32_t* x, std::uint32_t* next)
 {
     for (std::size_t t = 0; t < history_degree; ++t) {

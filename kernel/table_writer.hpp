@@ -6,6 +6,12 @@
 // be created, written or closed ends the program with one line on standard
 // error, "<program>: cannot write <file>: <reason>", and exit status 1.
 // Nothing is reported as success after a failed write.
+//
+// The bytes do not depend on the system or its C library: tables are written
+// in binary mode (a row ends with "\n", never "\r\n"), and a value that is
+// not finite is spelled by the writer itself, "-nan" for every not-a-number
+// whatever its sign bit, "inf" and "-inf" for the infinities. Finite values
+// keep their printf formats.
 class TableWriter {
 public:
     // Creates or truncates `path` in the working directory.
@@ -20,7 +26,10 @@ public:
     TableWriter& operator=(TableWriter&&) = delete;
     ~TableWriter();
 
-    // One printf-style piece of a row.
+    // One printf-style piece of a row. The conversions it takes are the
+    // integer ones (d i u o x X c, with h hh l ll, and z for the unsigned),
+    // the floating ones (f F e E g G a A) and s; anything else (*, n, p, L,
+    // j, t) is a programming error and throws std::invalid_argument.
     [[gnu::format(printf, 2, 3)]] void write(const char* format, ...);
 
     // Flushes and closes, reporting a failure of either.
@@ -37,8 +46,9 @@ private:
 
 // Makes sure descriptors 0, 1 and 2 are in use before any file is opened, so
 // that a table can never land on a closed standard stream's descriptor. A
-// closed stream is filled with a read-only /dev/null, on which writes still
-// fail as they would on the closed stream.
+// closed stream is filled with a read-only null device, on which writes still
+// fail as they would on the closed stream. On Windows it also switches
+// standard output to binary mode, so that its lines end in "\n" too.
 void guard_standard_streams();
 
 // Flushes standard output (the generator's notice, or a table) and reports a

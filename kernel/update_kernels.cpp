@@ -182,28 +182,6 @@ HWY_AFTER_NAMESPACE();
 #endif  // SUITE_SIMD
 
 #if !SUITE_SIMD || HWY_ONCE
-#if SUITE_SIMD
-namespace suite {
-HWY_EXPORT(Prepare);
-HWY_EXPORT(AnyOpenLanes);
-
-PrepareUpdates* chosen_prepare()
-{
-    choose_simd_target();
-    return &HWY_DYNAMIC_DISPATCH(Prepare);
-}
-
-AnyOpen* chosen_any_open()
-{
-    choose_simd_target();
-    return &HWY_DYNAMIC_DISPATCH(AnyOpenLanes);
-}
-}  // namespace suite
-
-PrepareUpdates* prepare_updates_kernel() { return suite::chosen_prepare(); }
-AnyOpen* any_open_kernel() { return suite::chosen_any_open(); }
-#else
-PrepareUpdates* prepare_updates_kernel() { return &plain::prepare_updates; }
-AnyOpen* any_open_kernel() { return &plain::any_open; }
-#endif
+SUITE_CHOSEN_KERNEL(PrepareUpdates, prepare_updates_kernel, Prepare, plain::prepare_updates)
+SUITE_CHOSEN_KERNEL(AnyOpen, any_open_kernel, AnyOpenLanes, plain::any_open)
 #endif

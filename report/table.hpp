@@ -7,8 +7,9 @@
 
 // A results table as the programs write it: one row per line, fields
 // separated by one tab, every line ended by a newline, no header. Each field
-// is a number; "nan" and "-nan" (the jackknife's first error) read as
-// not-a-number.
+// is a number as printf's %i and %f write it, [-]digits[.digits], read to the
+// nearest double whatever the locale; "nan" and "-nan" (the jackknife's first
+// error) read as not-a-number, "inf" and "-inf" as the infinities.
 struct Table {
     std::vector<std::vector<double>> rows;
 };

@@ -27,7 +27,7 @@ int write_summary(const std::filesystem::path& folder)
     out << text;
     out.close();
     if (!out) {
-        (void)std::fprintf(stderr, "suite_report: cannot write %s\n", path.c_str());
+        (void)std::fprintf(stderr, "suite_report: cannot write %s\n", path.string().c_str());
         return 1;
     }
     const bool printed = std::fputs(text.c_str(), stdout) != EOF;

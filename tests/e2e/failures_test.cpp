@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,6 +41,7 @@ struct Launch {
     Output output = Output::captured;
     bool unprivileged = false;    // run as nobody (uid and gid 65534)
     bool ignore_sigpipe = false;  // start with SIGPIPE ignored, so writes fail with EPIPE
+    rlim_t file_size_limit = 0;   // if nonzero: RLIMIT_FSIZE, with SIGXFSZ ignored so writes fail with EFBIG
 };
 
 struct Outcome {
@@ -111,6 +113,12 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
         if (chdir(folder.c_str()) != 0) {
             fail(1);
         }
+        if (launch.file_size_limit != 0) {
+            const rlimit limit{launch.file_size_limit, launch.file_size_limit};
+            if (std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+                fail(4);
+            }
+        }
         if (launch.unprivileged) {
             if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) {
                 fail(2);
@@ -130,7 +138,8 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
     int status = 0;
     waitpid(child, &status, 0);
     if (got == static_cast<ssize_t>(sizeof message)) {
-        static constexpr std::array<const char*, 4> steps = {"redirect", "chdir", "drop root", "exec"};
+        static constexpr std::array<const char*, 5> steps = {"redirect", "chdir", "drop root", "exec",
+                                                             "limit the file size"};
         outcome.setup_failure = std::string("cannot ") + steps.at(static_cast<std::size_t>(message[0])) + ": "
                                 + std::strerror(message[1]);
         return outcome;
@@ -223,6 +232,24 @@ TEST_P(FileFailure, FileLinkedToAFullDeviceEndsWithCannotWrite)
 }
 
 INSTANTIATE_TEST_SUITE_P(SixFilePrograms, FileFailure, testing::ValuesIn(file_tables()), test_name);
+
+// Every row is accepted into the buffer and only the final fclose writes the
+// last buffer out: a file size limit one byte short of the table makes that
+// write, and only that one, fail. Missing it would leave a truncated table
+// behind a status of 0.
+TEST(FinalCloseFailure, LastBufferRefusedAtCloseEndsWithCannotWrite)
+{
+    const SuiteTable table = file_tables().front();
+    const std::string complete = table_text(shared_run(table.program), table);
+    const auto folder = fresh_folder();
+    Launch launch;
+    launch.file_size_limit = complete.size() - 1;
+    const Outcome outcome = launch_program(table.program, folder, launch);
+    ASSERT_EQ(outcome.setup_failure, "");
+    EXPECT_EQ(outcome.standard_error, failure_line(table.program, "write", table.name, EFBIG));
+    EXPECT_NE(outcome.exit_status, 0);
+    EXPECT_EQ(read_file(folder / table.name), complete.substr(0, complete.size() - 1));
+}
 
 // Every program writes to standard output: the generator's notice, or
 // quadrature's table. A stream that takes no bytes fails the run, and a

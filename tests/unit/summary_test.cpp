@@ -4,6 +4,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <locale>
 #include <random>
 #include <string>
 
@@ -75,6 +77,26 @@ TEST(ParseTable, ReadsTabSeparatedRowsIncludingNotANumber)
     EXPECT_EQ(table.rows[1], (std::vector<double>{2.0, 0.082388, 0.075166}));
     EXPECT_TRUE(std::isnan(table.rows[0][2]));
     EXPECT_TRUE(std::isnan(table.rows[2][2]));
+}
+
+// To the same double as the literal, however long, and whatever the global
+// locale: one with a decimal comma must not turn "0.5" into 0 or 5.
+TEST(ParseTable, ReadsNumbersExactlyWhateverTheLocale)
+{
+    struct DecimalComma : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+        char do_thousands_sep() const override { return '.'; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new DecimalComma));
+    const Table table = parse_table("0.082388\t-0.000000\t2.519033\t99999\t-inf\t123456789012345678.25\n", 6);
+    std::locale::global(previous);
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(table.rows.at(0), (std::vector<double>{0.082388, -0.0, 2.519033, 99999.0, -inf, 123456789012345678.25}));
+    EXPECT_TRUE(std::signbit(table.rows.at(0).at(1)));
+    for (const char* field : {"1,5", "+1", "1.", ".5", "1e5", "--1", "nan(ind)", "-"}) {
+        EXPECT_THROW(parse_table(std::string("1\t") + field + "\n", 2), TableError) << field;
+    }
 }
 
 TEST(ParseTable, RefusesMalformedTablesNamingTheLine)
