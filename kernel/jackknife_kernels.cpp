@@ -19,10 +19,11 @@ using Sums = hn::CappedTag<double, 8>;
 
 // Sums 0 to 7 in `count` vectors of 8 / count lanes, all in one loop over
 // the values so that their chains interleave; sum 8 beside them. In segment
-// c, lane j of vector v is sum v * lanes + j, switched on when that is
-// below c; a switched-off lane keeps its value.
+// c, lane j of vector v is sum b = v * lanes + j, switched on when
+// first <= b < c; a switched-off lane keeps its value.
 template <std::size_t count>
-void Tails(const double* values, const std::array<std::int32_t, 11>& edges, std::array<double, 10>& sums)
+void Tails(const double* values, const std::array<std::int32_t, 11>& edges, std::size_t first,
+           std::array<double, 10>& sums)
 {
     const Sums d;
     const std::size_t lanes = hn::Lanes(d);
@@ -37,11 +38,10 @@ void Tails(const double* values, const std::array<std::int32_t, 11>& edges, std:
         s2 = hn::LoadU(d, sums.data() + 2 * lanes);
         s3 = hn::LoadU(d, sums.data() + 3 * lanes);
     }
-    const auto on = [&](std::size_t c, std::size_t v) {
-        return hn::FirstN(d, c > v * lanes ? c - v * lanes : 0);
-    };
+    const auto below = [&](std::size_t c, std::size_t v) { return hn::FirstN(d, c > v * lanes ? c - v * lanes : 0); };
+    const auto on = [&](std::size_t c, std::size_t v) { return hn::AndNot(below(first, v), below(c, v)); };
     const auto add_masked = [](auto mask, auto sum, auto value) { return hn::IfThenElse(mask, hn::Add(sum, value), sum); };
-    for (std::size_t c = 1; c < 9; ++c) {
+    for (std::size_t c = first + 1; c < 9; ++c) {
         const auto on0 = on(c, 0);
         const auto on1 = on(c, 1);
         const auto on2 = on(c, 2);
@@ -59,17 +59,23 @@ void Tails(const double* values, const std::array<std::int32_t, 11>& edges, std:
         }
     }
     double last = sums[8];
-    for (std::int32_t k = edges[9]; k < edges[10]; ++k) {
-        const auto v = hn::Set(d, values[k]);
-        s0 = hn::Add(s0, v);
-        if constexpr (count > 1) {
-            s1 = hn::Add(s1, v);
+    if (first <= 8) {
+        const auto on0 = on(9, 0);
+        const auto on1 = on(9, 1);
+        const auto on2 = on(9, 2);
+        const auto on3 = on(9, 3);
+        for (std::int32_t k = edges[9]; k < edges[10]; ++k) {
+            const auto v = hn::Set(d, values[k]);
+            s0 = add_masked(on0, s0, v);
+            if constexpr (count > 1) {
+                s1 = add_masked(on1, s1, v);
+            }
+            if constexpr (count > 2) {
+                s2 = add_masked(on2, s2, v);
+                s3 = add_masked(on3, s3, v);
+            }
+            last = last + values[k];
         }
-        if constexpr (count > 2) {
-            s2 = hn::Add(s2, v);
-            s3 = hn::Add(s3, v);
-        }
-        last = last + values[k];
     }
     hn::StoreU(s0, d, sums.data());
     if constexpr (count > 1) {
@@ -82,23 +88,24 @@ void Tails(const double* values, const std::array<std::int32_t, 11>& edges, std:
     sums[8] = last;
 }
 
-void AddTails(const double* values, const std::array<std::int32_t, 11>& edges, std::array<double, 10>& sums)
+void AddTails(const double* values, const std::array<std::int32_t, 11>& edges, std::size_t first,
+              std::array<double, 10>& sums)
 {
 #if HWY_TARGET == HWY_SCALAR
-    plain::jackknife_tails(values, edges, sums);
+    plain::jackknife_tails(values, edges, first, sums);
 #else
     switch (hn::Lanes(Sums())) {
     case 8:
-        Tails<1>(values, edges, sums);
+        Tails<1>(values, edges, first, sums);
         break;
     case 4:
-        Tails<2>(values, edges, sums);
+        Tails<2>(values, edges, first, sums);
         break;
     case 2:
-        Tails<4>(values, edges, sums);
+        Tails<4>(values, edges, first, sums);
         break;
     default:
-        plain::jackknife_tails(values, edges, sums);
+        plain::jackknife_tails(values, edges, first, sums);
         break;
     }
 #endif

@@ -23,7 +23,10 @@ const char* simd_target_name();
 void choose_simd_target();
 
 // In a kernel source, after its last target: `Type* name()` returns the form
-// of suite::HWY_NAMESPACE::func for the chosen instruction set.
+// of suite::HWY_NAMESPACE::func for the chosen instruction set. (The
+// arguments are a type and names in declarations, which parentheses would
+// break.)
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define SUITE_CHOSEN_KERNEL(Type, name, func, plain_func)           \
     namespace suite {                                               \
     HWY_EXPORT(func);                                               \
@@ -34,8 +37,11 @@ void choose_simd_target();
     }                                                               \
     }                                                               \
     Type* name() { return suite::chosen_##func(); }
+// NOLINTEND(bugprone-macro-parentheses)
 #else
 // Without the SIMD library every loop runs in its plain form.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define SUITE_CHOSEN_KERNEL(Type, name, func, plain_func) \
     Type* name() { return &(plain_func); }
+// NOLINTEND(bugprone-macro-parentheses)
 #endif

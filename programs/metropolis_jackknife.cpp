@@ -39,6 +39,7 @@ int main(int argc, char** argv)
     draw_point(current);
     TableWriter table = open_table(experiment, options);
     FastSweeper sampler;
+    JackknifeRows jackknife;
     double sum = 0.0;
     for (std::int64_t i = 1; i < n; ++i) {
         sampler.sweep(current, Nstep, random_stream());
@@ -49,7 +50,7 @@ int main(int argc, char** argv)
         const double mean = sum / static_cast<double>(i);
         const auto count = static_cast<std::size_t>(i);
         const double error =
-            jackknife_error_fast(std::span(values).first(count), std::span(prefix).first(count + 1), mean);
+            jackknife.error(std::span(values).first(count), std::span(prefix).first(count + 1), mean);
         table.write("%i\t%f\t%f\n", static_cast<int>(i), mean, error);
     }
     table.close();

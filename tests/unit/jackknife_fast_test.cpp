@@ -29,12 +29,14 @@ using FastJackknife = EveryTarget;
 
 TEST_P(FastJackknife, EqualsThePlainErrorRowByRow)
 {
-    // Every row of a growing list up to 3000 values, then rows at
-    // scattered lengths up to the experiment's last, of an observable-like
-    // sequence (non-negative, wide range, some exact zeros and repeats).
+    // Every row of a growing list up to 3000 values (each taking over the
+    // block sums of the row before), then rows at scattered lengths up to
+    // the experiment's last (each afresh), of an observable-like sequence
+    // (non-negative, wide range, some exact zeros and repeats).
     UniformGenerator g;
     ASSERT_TRUE(g.seed(0));
     Samples samples;
+    JackknifeRows rows;
     double sum = 0.0;
     for (std::int32_t i = 1; i <= 9999; ++i) {
         const double x = static_cast<double>(g());
@@ -46,7 +48,7 @@ TEST_P(FastJackknife, EqualsThePlainErrorRowByRow)
         }
         const double mean = sum / static_cast<double>(i);
         const double plain = jackknife_error(samples.values, mean);
-        const double fast = jackknife_error_fast(samples.values, samples.prefix, mean);
+        const double fast = rows.error(samples.values, samples.prefix, mean);
         ASSERT_EQ(bits(fast), bits(plain)) << "row " << i << ": " << fast << " vs " << plain;
     }
 }
@@ -59,12 +61,15 @@ TEST_P(FastJackknife, MatchesOnShortListsOfAnySign)
     const std::vector<double> list{-0.0, 3.5, -2.25, -0.0, 1e300, -7.0, 0.0, HUGE_VAL, 4.0, -1.0, 2.0, -0.0};
     for (std::size_t start = 0; start < list.size(); ++start) {
         Samples samples;
+        JackknifeRows rows;
         for (std::size_t i = start; i < list.size(); ++i) {
             samples.add(list[i]);
             const double mean = samples.prefix.back() / static_cast<double>(samples.values.size());
-            EXPECT_EQ(bits(jackknife_error_fast(samples.values, samples.prefix, mean)),
-                      bits(jackknife_error(samples.values, mean)))
+            const std::uint64_t plain = bits(jackknife_error(samples.values, mean));
+            EXPECT_EQ(bits(jackknife_error_fast(samples.values, samples.prefix, mean)), plain)
                 << "from " << start << ", " << samples.values.size() << " values";
+            EXPECT_EQ(bits(rows.error(samples.values, samples.prefix, mean)), plain)
+                << "row by row from " << start << ", " << samples.values.size() << " values";
         }
     }
     Samples one;
