@@ -41,11 +41,14 @@ void Tails(const double* values, const std::array<std::int32_t, 11>& edges, std:
     const auto below = [&](std::size_t c, std::size_t v) { return hn::FirstN(d, c > v * lanes ? c - v * lanes : 0); };
     const auto on = [&](std::size_t c, std::size_t v) { return hn::AndNot(below(first, v), below(c, v)); };
     const auto add_masked = [](auto mask, auto sum, auto value) { return hn::IfThenElse(mask, hn::Add(sum, value), sum); };
-    for (std::size_t c = first + 1; c < 9; ++c) {
+    // Sum 8 is on in segment 9 only, beside the vectors.
+    double last = sums[8];
+    for (std::size_t c = first + 1; c < 10; ++c) {
         const auto on0 = on(c, 0);
         const auto on1 = on(c, 1);
         const auto on2 = on(c, 2);
         const auto on3 = on(c, 3);
+        const bool last_on = c == 9;
         for (std::int32_t k = edges[c]; k < edges[c + 1]; ++k) {
             const auto v = hn::Set(d, values[k]);
             s0 = add_masked(on0, s0, v);
@@ -56,25 +59,9 @@ void Tails(const double* values, const std::array<std::int32_t, 11>& edges, std:
                 s2 = add_masked(on2, s2, v);
                 s3 = add_masked(on3, s3, v);
             }
-        }
-    }
-    double last = sums[8];
-    if (first <= 8) {
-        const auto on0 = on(9, 0);
-        const auto on1 = on(9, 1);
-        const auto on2 = on(9, 2);
-        const auto on3 = on(9, 3);
-        for (std::int32_t k = edges[9]; k < edges[10]; ++k) {
-            const auto v = hn::Set(d, values[k]);
-            s0 = add_masked(on0, s0, v);
-            if constexpr (count > 1) {
-                s1 = add_masked(on1, s1, v);
+            if (last_on) {
+                last = last + values[k];
             }
-            if constexpr (count > 2) {
-                s2 = add_masked(on2, s2, v);
-                s3 = add_masked(on3, s3, v);
-            }
-            last = last + values[k];
         }
     }
     hn::StoreU(s0, d, sums.data());
