@@ -7,31 +7,32 @@
 #include <hwy/targets.h>
 #endif
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <random>
 #include <vector>
 
-#include "bootstrap.hpp"
-#include "jackknife.hpp"
-#include "metropolis.hpp"
-#include "random.hpp"
+#include "historic_estimators.hpp"
 #include "simd_target.hpp"
+#include "stream_drawing.hpp"
+#include "suite/estimators.hpp"
+#include "suite/metropolis_update.hpp"
+#include "suite/uniform_engine.hpp"
 #include "test_functions.hpp"
+
+using namespace suite;
 
 namespace {
 
-UniformGenerator seeded()
-{
-    UniformGenerator g;
-    g.seed(0);
-    return g;
-}
+UniformEngine seeded() { return UniformEngine(0); }
 
 // The observable along a chain, as the bootstrap and jackknife programs see
 // it.
 std::vector<double> chain_values(std::size_t n)
 {
-    UniformGenerator g = seeded();
-    FastSweeper sampler;
+    UniformEngine g = seeded();
+    GaussianSweeper sampler(weight_normalisation);
     Point3 point;
     draw_point(point, g);
     std::vector<double> values(n);
@@ -80,9 +81,9 @@ public:
 
 void BM_RandomSingleDraw(benchmark::State& state)
 {
-    Random(0);  // seeds the process-wide stream (and prints its notice) once
+    UniformEngine g = seeded();
     for ([[maybe_unused]] auto _ : state) {
-        benchmark::DoNotOptimize(Random(0));
+        benchmark::DoNotOptimize(g());
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -91,10 +92,10 @@ BENCHMARK(BM_RandomSingleDraw);
 void BM_BulkDraws(benchmark::State& state)
 {
     const OnTarget on(state);
-    UniformGenerator g = seeded();
+    UniformEngine g = seeded();
     std::vector<std::uint32_t> out(4000);
     for ([[maybe_unused]] auto _ : state) {
-        draw_units(g, out);
+        g.generate(out);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));
@@ -105,8 +106,8 @@ BENCHMARK(BM_BulkDraws)->Apply(each_path);
 void BM_JumpPastRow8000(benchmark::State& state)
 {
     const OnTarget on(state);
-    UniformGenerator g = seeded();
-    StreamJump jump(800000);
+    UniformEngine g = seeded();
+    EngineJump jump(800000);
     for ([[maybe_unused]] auto _ : state) {
         jump.apply(g);
         benchmark::DoNotOptimize(g);
@@ -118,18 +119,18 @@ BENCHMARK(BM_JumpPastRow8000)->Apply(each_path);
 void BM_JumpPolynomial(benchmark::State& state)
 {
     for ([[maybe_unused]] auto _ : state) {
-        benchmark::DoNotOptimize(StreamJump(2'000'000'000));
+        benchmark::DoNotOptimize(EngineJump(2'000'000'000));
     }
 }
 BENCHMARK(BM_JumpPolynomial)->Unit(benchmark::kMicrosecond);
 
 void BM_MetropolisUpdatePlain(benchmark::State& state)
 {
-    UniformGenerator g = seeded();
+    UniformEngine g = seeded();
     Point3 point;
     draw_point(point, g);
     for ([[maybe_unused]] auto _ : state) {
-        step(point, g);
+        metropolis_step(point, P, g);
         benchmark::DoNotOptimize(point);
     }
     state.SetItemsProcessed(state.iterations());
@@ -140,8 +141,8 @@ BENCHMARK(BM_MetropolisUpdatePlain);
 void BM_MetropolisUpdateFast(benchmark::State& state)
 {
     const OnTarget on(state);
-    UniformGenerator g = seeded();
-    FastSweeper sampler;
+    UniformEngine g = seeded();
+    GaussianSweeper sampler(weight_normalisation);
     Point3 point;
     draw_point(point, g);
     for ([[maybe_unused]] auto _ : state) {
@@ -156,10 +157,9 @@ void BM_BootstrapRow8000(benchmark::State& state)
 {
     const OnTarget on(state);
     const std::vector<double> values = chain_values(8000);
-    UniformGenerator g = seeded();
-    std::vector<double> means(100);
+    UniformEngine g = seeded();
     for ([[maybe_unused]] auto _ : state) {
-        benchmark::DoNotOptimize(bootstrap_interval_drawn(values, means, g));
+        benchmark::DoNotOptimize(bootstrap_interval(values, historic::bootstrap_plan, g));
     }
     state.SetItemsProcessed(state.iterations() * 8000 * 100);
 }
@@ -169,7 +169,7 @@ void BM_JackknifeRow9999Plain(benchmark::State& state)
 {
     const std::vector<double> values = chain_values(9999);
     for ([[maybe_unused]] auto _ : state) {
-        benchmark::DoNotOptimize(jackknife_error(values, 2.43));
+        benchmark::DoNotOptimize(historic::jackknife_error(values, 2.43));
     }
 }
 BENCHMARK(BM_JackknifeRow9999Plain)->Unit(benchmark::kMicrosecond);
@@ -185,9 +185,85 @@ void BM_JackknifeRow9999Fast(benchmark::State& state)
         prefix.push_back(prefix.back() + value);
     }
     for ([[maybe_unused]] auto _ : state) {
-        benchmark::DoNotOptimize(jackknife_error_fast(values, prefix, 2.43));
+        GrowingJackknifeSums sums;
+        benchmark::DoNotOptimize(historic::jackknife_error_from_sums(sums.leave_one_out_sums(values, prefix), 9999, 2.43));
     }
 }
 BENCHMARK(BM_JackknifeRow9999Fast)->Apply(each_path)->Unit(benchmark::kMicrosecond);
+
+// The library's estimators on a caller's series of 10^6 values, beside the
+// loops a user would write: a jackknife that recomputes each leave-one-out
+// mean from the values, and a bootstrap that draws an index table and sorts
+// the resample means.
+constexpr std::size_t series_length = 1000000;
+
+void BM_SeriesJackknifeLibrary(benchmark::State& state)
+{
+    const std::vector<double> values = chain_values(series_length);
+    for ([[maybe_unused]] auto _ : state) {
+        benchmark::DoNotOptimize(jackknife_error(values, 10));
+    }
+}
+BENCHMARK(BM_SeriesJackknifeLibrary)->Unit(benchmark::kMillisecond);
+
+void BM_SeriesJackknifeStraightforward(benchmark::State& state)
+{
+    const std::vector<double> values = chain_values(series_length);
+    const std::size_t n = values.size();
+    for ([[maybe_unused]] auto _ : state) {
+        double mean = 0.0;
+        for (const double v : values) {
+            mean += v;
+        }
+        mean /= static_cast<double>(n);
+        double squares = 0.0;
+        for (std::size_t b = 0; b < 10; ++b) {
+            double sum = 0.0;
+            std::size_t count = 0;
+            for (std::size_t k = 0; k < n; ++k) {
+                if (k < b * n / 10 || k >= (b + 1) * n / 10) {
+                    sum += values[k];
+                    ++count;
+                }
+            }
+            const double m = sum / static_cast<double>(count);
+            squares += (m - mean) * (m - mean);
+        }
+        benchmark::DoNotOptimize(std::sqrt(0.9 * squares));
+    }
+}
+BENCHMARK(BM_SeriesJackknifeStraightforward)->Unit(benchmark::kMillisecond);
+
+void BM_SeriesBootstrapLibrary(benchmark::State& state)
+{
+    const OnTarget on(state);
+    const std::vector<double> values = chain_values(series_length);
+    UniformEngine g = seeded();
+    for ([[maybe_unused]] auto _ : state) {
+        benchmark::DoNotOptimize(bootstrap_interval(values, {100, 16, 84}, g));
+    }
+}
+BENCHMARK(BM_SeriesBootstrapLibrary)->Apply(each_path)->Unit(benchmark::kMillisecond);
+
+void BM_SeriesBootstrapStraightforward(benchmark::State& state)
+{
+    const std::vector<double> values = chain_values(series_length);
+    const std::size_t n = values.size();
+    std::mt19937_64 random(1);
+    std::uniform_int_distribution<std::size_t> pick(0, n - 1);
+    std::vector<double> means(100);
+    for ([[maybe_unused]] auto _ : state) {
+        for (double& mean : means) {
+            double sum = 0.0;
+            for (std::size_t k = 0; k < n; ++k) {
+                sum += values[pick(random)];
+            }
+            mean = sum / static_cast<double>(n);
+        }
+        std::sort(means.begin(), means.end());
+        benchmark::DoNotOptimize(means[16] + means[84]);
+    }
+}
+BENCHMARK(BM_SeriesBootstrapStraightforward)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include "option_checks.hpp"
 #include "process.hpp"
 #include "program_options.hpp"
-#include "random.hpp"
+#include "suite/uniform_engine.hpp"
 #include "study.hpp"
 
 namespace fs = std::filesystem;
@@ -50,7 +50,7 @@ void add_study_options(CLI::App& app, Arguments& arguments)
     app.add_option("PROGRAM", arguments.program, "the program to run")->required();
     app.add_option("--replicas", arguments.replicas, "number of replicas R, seeds 1 to R")
         ->required()
-        ->transform(whole_number(1, UniformGenerator::max_seed));
+        ->transform(whole_number(1, suite::UniformEngine::max_seed));
     app.add_option("--dir", arguments.dir, "folder of the replica tables (default: ensemble-PROGRAM)");
     app.add_option("--rows", arguments.rows, "the program's --rows")
         ->transform(whole_number(1, std::numeric_limits<std::int32_t>::max()));

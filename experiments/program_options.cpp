@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "option_checks.hpp"
-#include "random.hpp"
+#include "suite/uniform_engine.hpp"
 
 namespace {
 
@@ -24,13 +24,6 @@ CLI::Validator file_name()
                 return text.empty() || text.front() == '-' ? "needs a file name" : std::string();
             },
             "", "file name"};
-}
-
-[[noreturn]] void refuse(const Experiment& experiment, const std::string& problem)
-{
-    const char* name = experiment.name.c_str();
-    (void)std::fprintf(stderr, "%s: %s (see %s --help)\n", name, problem.c_str(), name);
-    std::exit(2);
 }
 
 // What was wrong with the command line, in one line.
@@ -60,8 +53,8 @@ std::string problem(const Experiment& experiment, const CLI::App& app, const CLI
 
 }  // namespace
 
-ProgramOptions parse_program_options(const Experiment& experiment, const char* about, int argc,
-                                     const char* const* argv)
+std::optional<ProgramOptions> parse_program_options(const Experiment& experiment, const char* about, int argc,
+                                                    const char* const* argv)
 {
     ProgramOptions options;
     options.rows = experiment.default_rows;
@@ -71,10 +64,10 @@ ProgramOptions parse_program_options(const Experiment& experiment, const char* a
     app.set_help_flag("-h,--help", "print this help and exit");
     if (experiment.has_option("seed")) {
         app.add_option("--seed", options.seed,
-                       "start the random stream from seed S, 0 to " + std::to_string(UniformGenerator::max_seed) +
+                       "start the random stream from seed S, 0 to " + std::to_string(suite::UniformEngine::max_seed) +
                            " (default 0)")
             ->type_name("S")
-            ->transform(whole_number(0, UniformGenerator::max_seed));
+            ->transform(whole_number(0, suite::UniformEngine::max_seed));
     }
     if (experiment.has_option("rows")) {
         app.add_option("--rows", options.rows,
@@ -110,34 +103,14 @@ ProgramOptions parse_program_options(const Experiment& experiment, const char* a
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         (void)std::fputs(app.help().c_str(), stdout);
-        finish_standard_output(experiment.name.c_str());
-        std::exit(0);
+        return std::nullopt;
     } catch (const CLI::CallForVersion& version) {
         (void)std::printf("%s\n", version.what());
-        finish_standard_output(experiment.name.c_str());
-        std::exit(0);
+        return std::nullopt;
     } catch (const CLI::ParseError& error) {
-        refuse(experiment, problem(experiment, app, error));
+        throw CommandLineError(problem(experiment, app, error));
     }
     return options;
-}
-
-TableWriter open_table(const Experiment& experiment, const ProgramOptions& options)
-{
-    if (options.output.empty()) {
-        return TableWriter::standard_output(experiment.name.c_str());
-    }
-    return {experiment.name.c_str(), options.output.c_str()};
-}
-
-void start_random_stream(std::int64_t seed)
-{
-    // Random(seed) prints the notice, seeds the stream and draws; putting
-    // back the freshly seeded state leaves the draw to the program.
-    (void)Random(seed);
-    UniformGenerator seeded;
-    seeded.seed(seed);
-    random_stream() = seeded;
 }
 
 CLI::Validator whole_number(std::int64_t low, std::int64_t high)

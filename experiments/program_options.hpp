@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "experiments.hpp"
-#include "table_writer.hpp"
 
 // The command line of the suite's programs. Each program takes the options
 // its line of experiments.tsv names:
@@ -25,21 +26,20 @@ struct ProgramOptions {
     std::int64_t rows = 0;
     std::int64_t updates_per_sample = default_updates_per_sample;
     std::string output;  // the table's file; empty for standard output
+    unsigned threads = 0;  // 0: every core the process may use
+};
+
+// A command line that is not valid: what() says what is wrong, in a few
+// words ("--rows needs a value").
+class CommandLineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
 // Reads the command line of `experiment`'s program; `about` says in one
 // sentence what it computes, for --help. --help and --version print to
-// standard output and end the process with status 0. Anything else that is
-// not a valid command line ends it with one line on standard error naming
-// the program and the problem, and status 2, before any file is created or
-// any number drawn.
-ProgramOptions parse_program_options(const Experiment& experiment, const char* about, int argc,
-                                     const char* const* argv);
-
-// The table's writer: the file of the options, or standard output.
-TableWriter open_table(const Experiment& experiment, const ProgramOptions& options);
-
-// Starts the process-wide stream exactly as a first draw Random(seed)
-// would, notice included, but without taking the draw: the program's own
-// first draw then gives the stream's first value.
-void start_random_stream(std::int64_t seed);
+// standard output and return nothing. Anything else that is not a valid
+// command line throws CommandLineError, before any file is created or any number
+// drawn.
+std::optional<ProgramOptions> parse_program_options(const Experiment& experiment, const char* about, int argc,
+                                                    const char* const* argv);

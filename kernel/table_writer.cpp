@@ -25,14 +25,11 @@ namespace {
 
 constexpr const char* standard_output_name = "standard output";
 
-[[noreturn]] void report_failure(const char* program, const char* action, const char* name, int error)
+[[noreturn]] void report_failure(const char* /*program*/, const char* action, const char* name, int error)
 {
-    // A reader closing the pipe is how `program | head` ends: leave quietly.
-    if (error != EPIPE || name != standard_output_name) {
-        // Nothing is left to tell if standard error fails too; the status says it.
-        (void)std::fprintf(stderr, "%s: cannot %s %s: %s\n", program, action, name, std::strerror(error));
-    }
-    std::exit(1);
+    // A reader closing the pipe is how `program | head` ends: nothing to say.
+    const bool quiet = error == EPIPE && name == standard_output_name;
+    throw TableWriteError(std::string("cannot ") + action + " " + name + ": " + std::strerror(error), quiet);
 }
 
 [[noreturn]] void unsupported(std::string_view conversion)

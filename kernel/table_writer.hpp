@@ -1,6 +1,20 @@
 #pragma once
 
 #include <cstdio>
+#include <stdexcept>
+#include <string>
+
+// A table that could not be created, written or closed: what() says
+// "cannot write <file>: <reason>". quiet() is true for a reader that closed
+// the pipe of standard output, the usual end of `program | head`.
+class TableWriteError : public std::runtime_error {
+public:
+    TableWriteError(const std::string& what, bool quiet) : std::runtime_error(what), quiet_(quiet) {}
+    bool quiet() const { return quiet_; }
+
+private:
+    bool quiet_;
+};
 
 // Writes a program's table and makes sure it arrived: a table that could not
 // be created, written or closed ends the program with one line on standard

@@ -14,16 +14,20 @@
 #include <string>
 #include <vector>
 
-#include "bootstrap.hpp"
+#include "bootstrap_resampling.hpp"
 #include "experiments.hpp"
-#include "jackknife.hpp"
-#include "metropolis.hpp"
-#include "point3.hpp"
+#include "historic_estimators.hpp"
+#include "historic_quadrature.hpp"
 #include "program_run.hpp"
-#include "quadrature.hpp"
-#include "random.hpp"
 #include "reference.hpp"
+#include "stream_drawing.hpp"
+#include "suite/estimators.hpp"
+#include "suite/metropolis_update.hpp"
+#include "suite/point3.hpp"
+#include "suite/uniform_engine.hpp"
 #include "test_functions.hpp"
+
+using namespace suite;
 
 namespace {
 
@@ -37,19 +41,18 @@ std::string row(const char* format, Values... values)
     return text.data();
 }
 
-// The table of `program` from a stream seeded by Random(seed), drawn one
-// value at a time through the plain forms: step() for every update, the
+// The table of `program` from an engine seeded with `seed`, drawn one
+// value at a time through the plain forms: metropolis_step() for every update, the
 // ten-block jackknife summed afresh, and the bootstrap's index table.
 std::string plain_table(const std::string& program, std::int64_t seed, std::int64_t rows, std::int64_t updates)
 {
-    UniformGenerator g;
-    g.seed(seed);
+    UniformEngine g(seed);
     std::string text;
     double sum = 0.0;
     Point3 p;
     if (program == "montecarlo1d") {
         for (std::int64_t i = 2; i < rows + 2; ++i) {
-            sum = sum + sine_pi(static_cast<double>(g()));
+            sum = sum + sine_pi(g.next_double());
             text += row("%i\t%f\n", static_cast<int>(i), sum / static_cast<double>(i));
         }
     } else if (program == "montecarlo3d" || program == "montecarlo3d_weighted") {
@@ -62,13 +65,13 @@ std::string plain_table(const std::string& program, std::int64_t seed, std::int6
         std::vector<double> values;
         draw_point(p, g);
         for (std::int64_t i = 1; i <= rows; ++i) {
-            sweep(p, updates, g);
+            metropolis_sweep(p, updates, P, g);
             values.push_back(moment_observable(p));
             sum = sum + values.back();
             const double mean = sum / static_cast<double>(i);
             text += program == "metropolis" ? row("%i\t%f\t%f\n", static_cast<int>(i), mean, p.y)
                                             : row("%i\t%f\t%f\n", static_cast<int>(i), mean,
-                                                  jackknife_error(values, mean));
+                                                  historic::jackknife_error(values, mean));
         }
     } else if (program == "metropolis_bootstrap") {
         constexpr std::int64_t m = 100;
@@ -76,23 +79,24 @@ std::string plain_table(const std::string& program, std::int64_t seed, std::int6
         std::vector<double> chain{moment_observable(p)};
         for (std::int64_t n = 1; n <= rows; ++n) {
             if (n > 1) {
-                sweep(p, updates, g);
+                metropolis_sweep(p, updates, P, g);
                 chain.push_back(moment_observable(p));
             }
             // From 0, in chain order.
             const double chain_sum = std::accumulate(chain.begin(), chain.end(), 0.0);
             std::vector<std::int64_t> index(static_cast<std::size_t>(n * m));
             std::array<double, m> means{};
-            draw_resample_indices(std::span(index), n, m, g);
-            const BootstrapInterval interval = bootstrap_interval(chain, index, means);
+            historic::draw_resample_indices(std::span(index), n, m, [&] { return g.next_float(); });
+            const BootstrapInterval interval = historic::bootstrap_interval(chain, index, means);
             text += row("%i\t%f\t%f\t%f\n", static_cast<int>(n), chain_sum / static_cast<double>(n), interval.lower,
                         interval.upper);
         }
     } else if (program == "quadrature") {
         for (std::int64_t k = 1; k <= rows; ++k) {
             const std::int64_t n = std::int64_t{1} << k;
-            text += row("%i\t%f\t%f\t%f\n", static_cast<int>(n), rectangle_rule(sine_pi, 0.0, 1.0, n),
-                        trapezoid_rule(sine_pi, 0.0, 1.0, n), simpson_weighted_rule(sine_pi, 0.0, 1.0, n));
+            text += row("%i\t%f\t%f\t%f\n", static_cast<int>(n), historic::rectangle_rule(sine_pi, 0.0, 1.0, n),
+                        historic::trapezoid_rule(sine_pi, 0.0, 1.0, n),
+                        historic::simpson_weighted_rule(sine_pi, 0.0, 1.0, n));
         }
     }
     return text;

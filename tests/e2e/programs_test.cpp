@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "experiments.hpp"
-#include "metropolis.hpp"
-#include "point3.hpp"
 #include "program_run.hpp"
-#include "random.hpp"
+#include "stream_drawing.hpp"
+#include "suite/metropolis_update.hpp"
+#include "suite/point3.hpp"
+#include "suite/uniform_engine.hpp"
 #include "test_functions.hpp"
+
+using namespace suite;
 
 namespace {
 
@@ -57,10 +60,9 @@ std::vector<std::string> table_of(const std::string& program)
 }
 
 // The default stream from its start, as every program sees it.
-UniformGenerator default_stream()
+UniformEngine default_stream()
 {
-    UniformGenerator g;
-    g.seed(0);
+    UniformEngine g(0);
     return g;
 }
 
@@ -120,14 +122,14 @@ INSTANTIATE_TEST_SUITE_P(Programs, TablePrograms, testing::ValuesIn(table_progra
 
 TEST(Montecarlo1d, FirstRowHoldsHalfOfTheFirstSample)
 {
-    UniformGenerator g = default_stream();
-    const double x = static_cast<double>(g());
+    UniformEngine g = default_stream();
+    const double x = g.next_double();
     EXPECT_EQ(table_of("montecarlo1d").front(), "2\t" + fixed(sine_pi(x) / 2.0));
 }
 
 TEST(Montecarlo3d, FirstRowsFollowTheStream)
 {
-    UniformGenerator g = default_stream();
+    UniformEngine g = default_stream();
     Point3 p;
     draw_point(p, g);
     const double first = cubic_polynomial(p);
@@ -141,7 +143,7 @@ TEST(Montecarlo3d, FirstRowsFollowTheStream)
 
 TEST(Montecarlo3dWeighted, FirstRowIsTheWeightedObservableOfTheFirstPoint)
 {
-    UniformGenerator g = default_stream();
+    UniformEngine g = default_stream();
     Point3 p;
     draw_point(p, g);
     const auto rows = table_of("montecarlo3d_weighted");
@@ -151,10 +153,10 @@ TEST(Montecarlo3dWeighted, FirstRowIsTheWeightedObservableOfTheFirstPoint)
 
 TEST(Metropolis, FirstRowIsTheObservableAfterTheFirstSweep)
 {
-    UniformGenerator g = default_stream();
+    UniformEngine g = default_stream();
     Point3 current;
     draw_point(current, g);
-    sweep(current, 1000, g);
+    metropolis_sweep(current, 1000, P, g);
     const auto rows = table_of("metropolis");
     EXPECT_EQ(rows[0], "1\t" + fixed(moment_observable(current)) + "\t" + fixed(current.y));
     EXPECT_NEAR(std::stod(fields(rows.back())[1]), moment_expectation(), 0.05);
@@ -206,7 +208,7 @@ TEST(MetropolisJackknife, FirstErrorIsNotANumberAndLaterErrorsArePositive)
 
 TEST(MetropolisBootstrap, FirstRowHasAZeroWidthIntervalAtTheInitialPoint)
 {
-    UniformGenerator g = default_stream();
+    UniformEngine g = default_stream();
     Point3 start;
     draw_point(start, g);
     const std::string mean = fixed(moment_observable(start));

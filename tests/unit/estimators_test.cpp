@@ -6,11 +6,16 @@
 #include <numeric>
 #include <vector>
 
-#include "bootstrap.hpp"
-#include "jackknife.hpp"
-#include "quadrature.hpp"
-#include "random.hpp"
+#include "historic_estimators.hpp"
+#include "historic_quadrature.hpp"
+#include "suite/estimators.hpp"
+#include "suite/uniform_engine.hpp"
 #include "test_functions.hpp"
+
+// The experiments' own definitions of the estimators and rules.
+using namespace historic;
+using suite::BootstrapInterval;
+using suite::UniformEngine;
 
 namespace {
 
@@ -55,10 +60,9 @@ TEST(Jackknife, ErrorShrinksLikeTheStandardErrorForIndependentValues)
 {
     // For independent values the ten-block jackknife estimates the standard
     // error of the mean, sigma / sqrt(i): uniform deviates have sigma^2 = 1/12.
-    UniformGenerator g;
-    ASSERT_TRUE(g.seed(0));
+    UniformEngine g(0);
     std::vector<double> values(9000);
-    std::generate(values.begin(), values.end(), [&] { return static_cast<double>(g()); });
+    std::generate(values.begin(), values.end(), [&] { return g.next_double(); });
     const double error = jackknife_error(values, mean_of(values));
     EXPECT_NEAR(error, std::sqrt(1.0 / 12.0 / 9000.0), 0.5 * std::sqrt(1.0 / 12.0 / 9000.0));
 }
@@ -93,11 +97,10 @@ TEST(BootstrapIndices, AreDrawnKMajorAndScaledToTheChainLength)
 
 TEST(BootstrapIndices, StayWithinTheChainForEveryLength)
 {
-    UniformGenerator g;
-    ASSERT_TRUE(g.seed(0));
+    UniformEngine g(0);
     for (const std::int64_t n : {1, 2, 3, 7, 100, 7999}) {
         std::vector<std::int64_t> index(static_cast<std::size_t>(n) * 100);
-        draw_resample_indices(index, n, 100, g);
+        draw_resample_indices(index, n, 100, [&] { return g.next_float(); });
         EXPECT_EQ(*std::min_element(index.begin(), index.end()), 0) << "n = " << n;
         EXPECT_LE(*std::max_element(index.begin(), index.end()), n - 1) << "n = " << n;
     }
@@ -148,10 +151,9 @@ TEST(Bootstrap, ResampleMeansSumInIncreasingK)
 
 TEST(ExchangeSort, SortsAscendingAndNeverExchangesEqualValues)
 {
-    UniformGenerator g;
-    ASSERT_TRUE(g.seed(0));
+    UniformEngine g(0);
     std::vector<double> means(100);
-    std::generate(means.begin(), means.end(), [&] { return static_cast<double>(g()); });
+    std::generate(means.begin(), means.end(), [&] { return g.next_double(); });
     std::vector<double> expected = means;
     std::sort(expected.begin(), expected.end());
     exchange_sort(means);

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <numbers>
 
-#include "point3.hpp"
+#include "suite/point3.hpp"
 #include "test_functions.hpp"
+
+using namespace suite;
 
 // The exact values beside the test functions, checked against their closed
 // forms and against numerical integration of the test functions themselves.

@@ -5,31 +5,30 @@
 #include <cstdint>
 #include <vector>
 
-#include "metropolis.hpp"
-#include "random.hpp"
 #include "ratio_points.hpp"
 #include "simd_targets.hpp"
+#include "stream_drawing.hpp"
+#include "suite/metropolis_update.hpp"
+#include "suite/uniform_engine.hpp"
 #include "test_functions.hpp"
+#include "update_kernels.hpp"
+
+using namespace suite;
 
 namespace {
 
-UniformGenerator seeded(std::int64_t seed)
-{
-    UniformGenerator g;
-    EXPECT_TRUE(g.seed(seed));
-    return g;
-}
+UniformEngine seeded(std::int64_t seed) { return UniformEngine(seed); }
 
 Point3 point_at(const std::vector<std::uint32_t>& draws, std::size_t update)
 {
-    return {unit_value(draws[4 * update]), unit_value(draws[4 * update + 1]), unit_value(draws[4 * update + 2])};
+    return {UniformEngine::to_double(draws[4 * update]), UniformEngine::to_double(draws[4 * update + 1]), UniformEngine::to_double(draws[4 * update + 2])};
 }
 
-// Plays back scripted draws through step(), as the generator would.
+// Plays back scripted draws through metropolis_step(), as the generator would.
 struct Script {
     const std::vector<std::uint32_t>* draws = nullptr;
     std::size_t next = 0;
-    float operator()() { return static_cast<float>(unit_value((*draws)[next++])); }
+    float operator()() { return static_cast<float>(UniformEngine::to_double((*draws)[next++])); }
 };
 
 using FastSweeps = EveryTarget;
@@ -37,9 +36,9 @@ using FastSweeps = EveryTarget;
 TEST_P(FastSweeps, DecideEveryUpdateAsStepDoes)
 {
     // Two thousand sweeps of the default stream, compared after every
-    // single update: the fast chain's point against step()'s.
-    FastSweeper sweeper;
-    UniformGenerator g = seeded(0);
+    // single update: the fast chain's point against metropolis_step()'s.
+    GaussianSweeper sweeper(weight_normalisation);
+    UniformEngine g = seeded(0);
     Point3 plain;
     draw_point(plain, g);
     Point3 fast = plain;
@@ -47,13 +46,13 @@ TEST_P(FastSweeps, DecideEveryUpdateAsStepDoes)
     std::vector<std::uint8_t> accepted(1000);
     std::int64_t acceptances = 0;
     for (int turn = 0; turn < 2000; ++turn) {
-        UniformGenerator bulk = g;
-        draw_units(bulk, draws);
+        UniformEngine bulk = g;
+        bulk.generate(draws);
         const Point3 before = fast;
         sweeper.run(fast, draws, accepted);
         Point3 traced = before;
         for (std::size_t s = 0; s < 1000; ++s) {
-            step(plain, g);
+            metropolis_step(plain, P, g);
             if (accepted[s] != 0) {
                 traced = point_at(draws, s);
                 ++acceptances;
@@ -72,14 +71,14 @@ TEST_P(FastSweeps, SweepDrawsFromTheGeneratorLikeSweep)
 {
     // Sweeps of several lengths, including ones spanning more than one
     // block of prepared updates, leave point and generator as sweep() does.
-    FastSweeper sweeper;
-    UniformGenerator plain_g = seeded(0);
+    GaussianSweeper sweeper(weight_normalisation);
+    UniformEngine plain_g = seeded(0);
     Point3 plain;
     draw_point(plain, plain_g);
-    UniformGenerator fast_g = plain_g;
+    UniformEngine fast_g = plain_g;
     Point3 fast = plain;
     for (const std::int64_t steps : {1, 7, 1000, 1023, 1024, 1025, 3000, 0, 1000}) {
-        sweep(plain, steps, plain_g);
+        metropolis_sweep(plain, steps, P, plain_g);
         sweeper.sweep(fast, steps, fast_g);
         ASSERT_EQ(fast, plain) << steps << " steps";
         ASSERT_EQ(fast_g, plain_g) << steps << " steps";
@@ -91,17 +90,17 @@ TEST_P(FastSweeps, DecideNearTiesWithTheExactRatio)
     // Blocks of 19 updates in which one update, at every position in turn,
     // has u on the multiple of 2^-24 just below or just above the exact
     // ratio r. Such u fall inside the estimates' margin and must be decided
-    // by step()'s own expression. The updates before it have u = 0, always
+    // by metropolis_step()'s own expression. The updates before it have u = 0, always
     // accepted, so that the current point there is known; those after it are
     // ordinary draws.
-    FastSweeper sweeper;
-    UniformGenerator g = seeded(4711);
+    GaussianSweeper sweeper(weight_normalisation);
+    UniformEngine g = seeded(4711);
     constexpr std::size_t updates = 19;
     std::int64_t close_calls = 0;
     for (int trial = 0; trial < 6000; ++trial) {
         const std::size_t tie = static_cast<std::size_t>(trial) % updates;
         std::vector<std::uint32_t> draws(4 * updates);
-        draw_units(g, draws);
+        g.generate(draws);
         Point3 start;
         draw_point(start, g);
         for (std::size_t t = 0; t < tie; ++t) {
@@ -114,7 +113,7 @@ TEST_P(FastSweeps, DecideNearTiesWithTheExactRatio)
         if (draws[4 * tie + 3] >= (1u << 24)) {
             continue;
         }
-        const double u = unit_value(draws[4 * tie + 3]);
+        const double u = UniformEngine::to_double(draws[4 * tie + 3]);
         close_calls += std::abs(r - u) < 0x1p-25 * u ? 1 : 0;
 
         std::vector<std::uint8_t> accepted(updates);
@@ -124,7 +123,7 @@ TEST_P(FastSweeps, DecideNearTiesWithTheExactRatio)
         Script script{&draws};
         for (std::size_t t = 0; t < updates; ++t) {
             const Point3 before = plain;
-            step(plain, script);
+            metropolis_step(plain, P, script);
             ASSERT_EQ(accepted[t] != 0, plain != before || plain == point_at(draws, t))
                 << "trial " << trial << ", update " << t << ", r = " << r << ", u = " << u;
         }
@@ -164,7 +163,7 @@ bool two_squares(std::int64_t r, std::int64_t& y, std::int64_t& z)
 
 ThresholdTie find_threshold_tie()
 {
-    const FastSweeper sweeper;
+    const GaussianSweeper sweeper(weight_normalisation);
     const std::vector<std::uint32_t> proposal{15099494, 13421773, 11744051};  // about 0.9, 0.8, 0.7
     const double s_p = plain::unit_square_sum(proposal.data());
     for (std::uint32_t k = 11744051; k < 11745051; ++k) {  // u about 0.7
@@ -178,8 +177,8 @@ ThresholdTie find_threshold_tie()
             std::int64_t y = 0;
             std::int64_t z = 0;
             if (two_squares(n - x * x, y, z)) {
-                const Point3 current{unit_value(static_cast<std::uint32_t>(x)), unit_value(static_cast<std::uint32_t>(y)),
-                                     unit_value(static_cast<std::uint32_t>(z))};
+                const Point3 current{UniformEngine::to_double(static_cast<std::uint32_t>(x)), UniformEngine::to_double(static_cast<std::uint32_t>(y)),
+                                     UniformEngine::to_double(static_cast<std::uint32_t>(z))};
                 EXPECT_EQ((current.x * current.x + current.y * current.y) + current.z * current.z, hi);
                 return {current, {proposal[0], proposal[1], proposal[2], k}};
             }
@@ -192,20 +191,20 @@ ThresholdTie find_threshold_tie()
 TEST_P(FastSweeps, AcceptWhenTheCurrentPointSitsOnTheThreshold)
 {
     // The chain accepts at s_c >= hi; a strict comparison would reject this
-    // update, which step() accepts (hi lies above the true boundary). The
+    // update, which metropolis_step() accepts (hi lies above the true boundary). The
     // second update, to a point of the same radius with u near 1, is
     // accepted only from the first update's proposal, so a wrong chain shows
     // in the final point.
     static const ThresholdTie tie = find_threshold_tie();
     std::vector<std::uint32_t> draws = tie.draws;
     draws.insert(draws.end(), {draws[0], draws[2], draws[1], (1u << 24) - 1000});
-    FastSweeper sweeper;
+    GaussianSweeper sweeper(weight_normalisation);
     Point3 current = tie.current;
     std::vector<std::uint8_t> accepted(2);
     sweeper.run(current, draws, accepted);
     Point3 plain = tie.current;
     Script script{&draws};
-    sweep(plain, 2, script);
+    metropolis_sweep(plain, 2, P, script);
     EXPECT_EQ(accepted, (std::vector<std::uint8_t>{1, 1}));
     EXPECT_EQ(current, point_at(draws, 1));
     EXPECT_EQ(plain, current);
@@ -214,13 +213,13 @@ TEST_P(FastSweeps, AcceptWhenTheCurrentPointSitsOnTheThreshold)
 TEST_P(FastSweeps, AcceptAnOpenUpdateWhoseRatioEqualsU)
 {
     // r = P(p)/P(c) is exactly 1/2 and u = 1/2: inside the margin, so
-    // step()'s expression decides, and r >= u accepts; u one unit higher
+    // metropolis_step()'s expression decides, and r >= u accepts; u one unit higher
     // is outside the margin and rejected.
     const std::vector<std::uint32_t> tie{14680064, 4194304, 8388608, 1u << 23};
     const Point3 start = point_with_ratio_one_half(point_at(tie, 0));
     ASSERT_EQ(P(point_at(tie, 0)) / P(start), 0.5);
     for (const std::uint32_t u : {1u << 23, (1u << 23) + 1}) {
-        FastSweeper sweeper;
+        GaussianSweeper sweeper(weight_normalisation);
         std::vector<std::uint32_t> draws = tie;
         draws[3] = u;
         Point3 current = start;
@@ -232,11 +231,11 @@ TEST_P(FastSweeps, AcceptAnOpenUpdateWhoseRatioEqualsU)
 
 TEST_P(FastSweeps, AcceptEveryProposalWhenUIsZero)
 {
-    FastSweeper sweeper;
-    UniformGenerator g = seeded(99);
+    GaussianSweeper sweeper(weight_normalisation);
+    UniformEngine g = seeded(99);
     constexpr std::size_t updates = 37;
     std::vector<std::uint32_t> draws(4 * updates);
-    draw_units(g, draws);
+    g.generate(draws);
     for (std::size_t t = 0; t < updates; ++t) {
         draws[4 * t + 3] = 0;
     }
@@ -255,10 +254,10 @@ TEST(FastSweeper, EstimatesLogWellInsideItsProvenBound)
     // its series is cut off after |q|^9/9 < 2^-39, and rounding adds a few
     // 2^-49. Checked at every power of two, the table's knots and their
     // neighbours, and a spread of other values.
-    const FastSweeper sweeper;
+    const GaussianSweeper sweeper(weight_normalisation);
     double worst = 0.0;
     const auto check = [&](std::uint32_t k) {
-        const double exact = std::log(unit_value(k));
+        const double exact = std::log(UniformEngine::to_double(k));
         worst = std::max(worst, std::abs(sweeper.log_estimate(k) - exact));
     };
     for (std::uint32_t e = 0; e < 24; ++e) {

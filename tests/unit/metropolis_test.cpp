@@ -4,11 +4,14 @@
 #include <cstddef>
 #include <vector>
 
-#include "metropolis.hpp"
-#include "point3.hpp"
-#include "random.hpp"
 #include "ratio_points.hpp"
+#include "stream_drawing.hpp"
+#include "suite/metropolis_update.hpp"
+#include "suite/point3.hpp"
+#include "suite/uniform_engine.hpp"
 #include "test_functions.hpp"
+
+using namespace suite;
 
 namespace {
 
@@ -25,7 +28,7 @@ TEST(MetropolisStep, TakesFourDrawsInTheOrderXYZThenU)
 {
     ScriptedDraws draws{{0.25f, 0.5f, 0.75f, 0.0f}};
     Point3 current{0.5, 0.5, 0.5};
-    step(current, draws);
+    metropolis_step(current, P, draws);
     EXPECT_EQ(draws.taken, 4u);
     EXPECT_EQ(current, (Point3{0.25, 0.5, 0.75}));
 }
@@ -38,12 +41,12 @@ TEST(MetropolisStep, AcceptsWhenTheRatioEqualsTheDrawAndRejectsJustAbove)
 
     Point3 tie = start;
     ScriptedDraws at_ratio{{0.875f, 0.25f, 0.5f, 0.5f}};
-    step(tie, at_ratio);
+    metropolis_step(tie, P, at_ratio);
     EXPECT_EQ(tie, proposal);
 
     Point3 above = start;
     ScriptedDraws just_above{{0.875f, 0.25f, 0.5f, 0.5f + 0x1p-24f}};
-    step(above, just_above);
+    metropolis_step(above, P, just_above);
     EXPECT_EQ(above, start);
 }
 
@@ -53,7 +56,7 @@ TEST(MetropolisStep, AlwaysAcceptsADrawOfZero)
     // when moving there from the origin, and u = 0 still accepts.
     ScriptedDraws draws{{largest_draw, largest_draw, largest_draw, 0.0f}};
     Point3 current{0.0, 0.0, 0.0};
-    step(current, draws);
+    metropolis_step(current, P, draws);
     EXPECT_EQ(current, (Point3{largest_draw, largest_draw, largest_draw}));
 }
 
@@ -62,7 +65,7 @@ TEST(MetropolisStep, RejectsWhenTheDrawExceedsTheRatio)
     // From the origin to near (1, 1, 1): r is about exp(-3) = 0.0498.
     ScriptedDraws draws{{largest_draw, largest_draw, largest_draw, 0.5f}};
     Point3 current{0.0, 0.0, 0.0};
-    step(current, draws);
+    metropolis_step(current, P, draws);
     EXPECT_EQ(current, (Point3{0.0, 0.0, 0.0}));
     EXPECT_EQ(draws.taken, 4u);
 }
@@ -72,40 +75,36 @@ TEST(MetropolisStep, AlwaysAcceptsAProposalOfLargerWeight)
     // r >= 1 > u for any u the generator can give.
     ScriptedDraws draws{{0.125f, 0.125f, 0.125f, largest_draw}};
     Point3 current{0.5, 0.5, 0.5};
-    step(current, draws);
+    metropolis_step(current, P, draws);
     EXPECT_EQ(current, (Point3{0.125, 0.125, 0.125}));
 }
 
 TEST(MetropolisSweep, ConsumesFourDrawsPerUpdateAndMatchesSingleSteps)
 {
-    UniformGenerator seeded;
-    ASSERT_TRUE(seeded.seed(0));
-    UniformGenerator by_sweep = seeded;
-    UniformGenerator by_steps = seeded;
-    UniformGenerator counted = seeded;
+    UniformEngine seeded(0);
+    UniformEngine by_sweep = seeded;
+    UniformEngine by_steps = seeded;
+    UniformEngine counted = seeded;
     Point3 a{0.5, 0.5, 0.5};
     Point3 b = a;
-    sweep(a, 1000, by_sweep);
+    metropolis_sweep(a, 1000, P, by_sweep);
     for (int s = 0; s < 1000; ++s) {
-        step(b, by_steps);
+        metropolis_step(b, P, by_steps);
     }
-    for (int draw = 0; draw < 4000; ++draw) {
-        counted();
-    }
+    counted.discard(4000);
     EXPECT_EQ(a, b);
     EXPECT_EQ(by_sweep, counted);
 }
 
 TEST(MetropolisSweep, StaysInTheUnitCubeAndMovesOnlyByAcceptance)
 {
-    UniformGenerator g;
-    ASSERT_TRUE(g.seed(0));
+    UniformEngine g(0);
     Point3 current;
     draw_point(current, g);
     int moves = 0;
     for (int s = 0; s < 20000; ++s) {
         const Point3 before = current;
-        step(current, g);
+        metropolis_step(current, P, g);
         if (current != before) {
             ++moves;
             // A move replaces all three coordinates at once.

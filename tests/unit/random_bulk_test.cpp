@@ -3,17 +3,15 @@
 #include <cstdint>
 #include <vector>
 
-#include "random.hpp"
 #include "simd_targets.hpp"
+#include "stream_drawing.hpp"
+#include "suite/uniform_engine.hpp"
+
+using namespace suite;
 
 namespace {
 
-UniformGenerator seeded(std::int64_t seed)
-{
-    UniformGenerator g;
-    EXPECT_TRUE(g.seed(seed));
-    return g;
-}
+UniformEngine seeded(std::int64_t seed) { return UniformEngine(seed); }
 
 using BulkDraws = EveryTarget;
 
@@ -22,16 +20,16 @@ TEST_P(BulkDraws, MatchSingleDrawsValueByValueAndLeaveTheSameState)
     // Over several million values, in calls of every length from 0 up to
     // past a block (so the ring is packed and unpacked at every offset mod
     // 97 and the vector tails are all taken), interleaved with single draws.
-    UniformGenerator reference = seeded(0);
-    UniformGenerator bulk = reference;
+    UniformEngine reference = seeded(0);
+    UniformEngine bulk = reference;
     std::vector<std::uint32_t> out;
     std::int64_t compared = 0;
     for (std::size_t call = 0; compared < 3000000; ++call) {
         const std::size_t n = (call * 7919) % (BulkDrawer::block + 300);
         out.assign(n, 0);
-        draw_units(bulk, out);
+        bulk.generate(out);
         for (std::size_t t = 0; t < n; ++t) {
-            ASSERT_EQ(unit_value(out[t]), static_cast<double>(reference())) << "call " << call << ", value " << t;
+            ASSERT_EQ(UniformEngine::to_double(out[t]), reference.next_double()) << "call " << call << ", value " << t;
         }
         ASSERT_EQ(bulk, reference) << "after call " << call;
         for (std::size_t single = 0; single < call % 5; ++single) {
@@ -43,26 +41,26 @@ TEST_P(BulkDraws, MatchSingleDrawsValueByValueAndLeaveTheSameState)
 
 TEST_P(BulkDraws, ReproduceThePublishedCheckValues)
 {
-    UniformGenerator g = seeded(54217137);
+    UniformEngine g = seeded(54217137);
     g();  // the seeding call's draw counts as the first of 20000
     std::vector<std::uint32_t> out(19999 + 6);
-    draw_units(g, out);
+    g.generate(out);
     const std::vector<std::uint32_t> last(out.end() - 6, out.end());
     EXPECT_EQ(last, (std::vector<std::uint32_t>{6533892, 14220222, 7275067, 6172232, 8354498, 10633180}));
 }
 
 TEST_P(BulkDraws, BlocksAndDiscardsKeepTheStreamPosition)
 {
-    UniformGenerator reference = seeded(0);
-    UniformGenerator g = reference;
+    UniformEngine reference = seeded(0);
+    UniformEngine g = reference;
     std::vector<std::uint32_t> seen;
     const auto keep = [&](std::span<const std::uint32_t> block) { seen.insert(seen.end(), block.begin(), block.end()); };
     draw_unit_blocks(g, 10007, 1000, keep);
     ASSERT_EQ(seen.size(), 10007u);
-    EXPECT_EQ(unit_value(seen.back()), [&] {
+    EXPECT_EQ(UniformEngine::to_double(seen.back()), [&] {
         float last = 0.0f;
         for (int i = 0; i < 10007; ++i) {
-            last = reference();
+            last = reference.next_float();
         }
         return static_cast<double>(last);
     }());
@@ -72,30 +70,12 @@ TEST_P(BulkDraws, BlocksAndDiscardsKeepTheStreamPosition)
     drawer.discard(123457);
     drawer.store(g);
     for (int i = 0; i < 123457; ++i) {
-        reference();
+        (void)reference();
     }
     EXPECT_EQ(g, reference);
 }
 
 INSTANTIATE_FOR_EVERY_TARGET(BulkDraws);
-
-TEST(BulkDraws, ShareTheProcessStreamWithRandom)
-{
-    // The process-wide stream is put back as it was afterwards, so that tests
-    // of its lazy seeding run in the same process still see it unseeded.
-    const UniformGenerator untouched = random_stream();
-    testing::internal::CaptureStdout();
-    Random(0);  // seeds the process-wide stream
-    testing::internal::GetCapturedStdout();
-    UniformGenerator reference = random_stream();
-    std::vector<std::uint32_t> out(5000);
-    draw_units(random_stream(), out);
-    for (const std::uint32_t units : out) {
-        ASSERT_EQ(unit_value(units), static_cast<double>(reference()));
-    }
-    EXPECT_EQ(Random(0), reference());
-    random_stream() = untouched;
-}
 
 }  // namespace
 
@@ -107,15 +87,15 @@ TEST_P(StreamJumps, LandWhereSingleDrawsLand)
 {
     // Distances around the lags and the ring's length, and far ones; from
     // a state in the middle of the ring.
-    UniformGenerator start = seeded(0);
+    UniformEngine start = seeded(0);
     for (int i = 0; i < 50; ++i) {
         start();
     }
     for (const std::uint64_t distance : {0ull, 1ull, 32ull, 33ull, 34ull, 64ull, 96ull, 97ull, 98ull, 193ull, 194ull,
                                          1000ull, 123457ull, 4000003ull}) {
-        UniformGenerator jumped = start;
-        StreamJump(distance).apply(jumped);
-        UniformGenerator walked = start;
+        UniformEngine jumped = start;
+        EngineJump(distance).apply(jumped);
+        UniformEngine walked = start;
         BulkDrawer drawer(walked);
         drawer.discard(static_cast<std::int64_t>(distance));
         drawer.store(walked);
@@ -127,9 +107,9 @@ TEST_P(StreamJumps, LengthenedStepByStepEqualsOneLongJump)
 {
     // The bootstrap program's use: a jump past each row's N x 100 draws,
     // lengthened by 100 from row to row, with draws in between.
-    UniformGenerator direct = seeded(0);
-    UniformGenerator stepped = direct;
-    StreamJump jump(0);
+    UniformEngine direct = seeded(0);
+    UniformEngine stepped = direct;
+    EngineJump jump(0);
     for (std::uint64_t row = 1; row <= 300; ++row) {
         jump.lengthen(100);
         ASSERT_EQ(jump.distance(), 100 * row);
@@ -142,11 +122,11 @@ TEST_P(StreamJumps, LengthenedStepByStepEqualsOneLongJump)
             ASSERT_EQ(stepped(), direct());
         }
     }
-    UniformGenerator far = seeded(0);
-    StreamJump(3'000'000'007ull).apply(far);
-    UniformGenerator composed = seeded(0);
-    StreamJump(1'000'000'007ull).apply(composed);
-    StreamJump(2'000'000'000ull).apply(composed);
+    UniformEngine far = seeded(0);
+    EngineJump(3'000'000'007ull).apply(far);
+    UniformEngine composed = seeded(0);
+    EngineJump(1'000'000'007ull).apply(composed);
+    EngineJump(2'000'000'000ull).apply(composed);
     EXPECT_EQ(far, composed);
 }
 

@@ -1,165 +1,138 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
+#include <random>
+#include <span>
+#include <sstream>
+#include <stdexcept>
 #include <vector>
 
-#include "random.hpp"
+#include "suite/point3.hpp"
+#include "suite/uniform_engine.hpp"
+
+using namespace suite;
 
 namespace {
 
-// A value of the generator as the integer count of 2^-24 it is.
-std::int64_t scaled(float value) { return static_cast<std::int64_t>(value * 16777216.0f); }
-
-UniformGenerator seeded(std::int64_t seed)
+TEST(UniformEngine, SeedZeroStartsWithItsKnownValues)
 {
-    UniformGenerator g;
-    EXPECT_TRUE(g.seed(seed));
-    return g;
-}
-
-TEST(UniformGenerator, SeedZeroStartsWithItsKnownValues)
-{
-    // The first five values of the default stream.
-    UniformGenerator g = seeded(0);
-    for (const std::int64_t expected : {5790094, 1344571, 2990437, 11091400, 5494037}) {
-        EXPECT_EQ(scaled(g()), expected);
+    // The first five values of the default stream, in units of 2^-24, and
+    // the same stream from the default constructor.
+    UniformEngine g(0);
+    UniformEngine by_default;
+    for (const std::uint32_t expected : {5790094u, 1344571u, 2990437u, 11091400u, 5494037u}) {
+        EXPECT_EQ(by_default(), expected);
+        EXPECT_EQ(g.next_float(), static_cast<float>(expected) * 0x1p-24f);
     }
 }
 
-TEST(UniformGenerator, ReproducesThePublishedCheckValues)
+TEST(UniformEngine, ReproducesThePublishedCheckValues)
 {
     // The generator's published test: seeds ij = 1802, kl = 9373 (packed as
-    // 1802 * 30082 + 9373), 20000 draws, then six known values.
+    // 1802 * 30082 + 9373), 20000 draws, then six known values; once by
+    // single draws, once by a discard through the jump.
     EXPECT_EQ(1802 * 30082 + 9373, 54217137);
-    UniformGenerator g = seeded(54217137);
+    UniformEngine single(54217137);
     for (int draw = 0; draw < 20000; ++draw) {
-        g();
+        (void)single();
     }
-    for (const std::int64_t expected : {6533892, 14220222, 7275067, 6172232, 8354498, 10633180}) {
-        EXPECT_EQ(scaled(g()), expected);
-    }
-}
-
-TEST(UniformGenerator, SeedingSetsTheDocumentedState)
-{
-    const UniformGenerator g = seeded(0);
-    EXPECT_EQ(g.first, 1);
-    EXPECT_EQ(g.ui, 97);
-    EXPECT_EQ(g.uj, 33);
-    EXPECT_EQ(g.c, 362436.0f / 16777216.0f);
-    EXPECT_EQ(g.cd, 7654321.0f / 16777216.0f);
-    EXPECT_EQ(g.cm, 16777213.0f / 16777216.0f);
-    EXPECT_EQ(g.u[0], 0.0f);
-    for (std::size_t i = 1; i <= 97; ++i) {
-        EXPECT_GE(g.u[i], 0.0f);
-        EXPECT_LT(g.u[i], 1.0f);
-        EXPECT_EQ(std::ldexp(std::floor(std::ldexp(g.u[i], 24)), -24), g.u[i]) << "entry " << i;
+    UniformEngine jumped(54217137);
+    jumped.discard(20000);
+    EXPECT_EQ(jumped, single);
+    for (const std::uint32_t expected : {6533892u, 14220222u, 7275067u, 6172232u, 8354498u, 10633180u}) {
+        EXPECT_EQ(single(), expected);
     }
 }
 
-TEST(UniformGenerator, LagPositionsWrapAfter97And33Draws)
+TEST(UniformEngine, RejectsSeedsOutOfRangeAndLeavesTheStateAlone)
 {
-    UniformGenerator g = seeded(0);
-    for (int draw = 1; draw <= 97; ++draw) {
-        g();
-        EXPECT_EQ(g.ui, draw == 97 ? 97 : 97 - draw) << "after draw " << draw;
-        EXPECT_EQ(g.uj, draw < 33 ? 33 - draw : 97 - (draw - 33)) << "after draw " << draw;
-    }
-}
-
-TEST(UniformGenerator, EveryValueIsAMultipleOfTwoToTheMinus24BelowOne)
-{
-    UniformGenerator g = seeded(0);
-    for (int draw = 0; draw < 1000000; ++draw) {
-        const float value = g();
-        ASSERT_GE(value, 0.0f);
-        ASSERT_LT(value, 1.0f);
-        const double units = std::ldexp(static_cast<double>(value), 24);
-        ASSERT_EQ(units, std::floor(units)) << "draw " << draw;
-    }
-}
-
-TEST(UniformGenerator, RejectsSeedsOutOfRangeAndLeavesTheStateAlone)
-{
-    UniformGenerator g;
-    EXPECT_FALSE(g.seed(-1));
-    EXPECT_FALSE(g.seed(900000001));
-    EXPECT_EQ(g, UniformGenerator{});
-    EXPECT_TRUE(g.seed(900000000));
-    EXPECT_EQ(g.first, 1);
-}
-
-TEST(UniformGenerator, CopiesDrawTheSameStream)
-{
-    UniformGenerator a = seeded(0);
-    a();
-    UniformGenerator b = a;
-    EXPECT_EQ(a, b);
-    for (int draw = 0; draw < 500; ++draw) {
-        ASSERT_EQ(a(), b());
-    }
-    EXPECT_EQ(a, b);
-    b();
-    EXPECT_NE(a, b);
-}
-
-TEST(ProcessStream, SeedsLazilyOnceWithANotice)
-{
-    testing::internal::CaptureStdout();
-    const float first = Random(0);
-    const float second = Random(0);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(printed, "initializing the Random generator\n");
-    UniformGenerator reference = seeded(0);
-    EXPECT_EQ(first, reference());
-    EXPECT_EQ(second, reference());
-    EXPECT_EQ(random_stream(), reference);
-}
-
-TEST(ProcessStream, NonzeroSeedRestartsWithANoticeEachTime)
-{
-    testing::internal::CaptureStdout();
-    const float a = Random(54217137);
-    Random(0);
-    const float b = Random(54217137);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(a, b);
-    EXPECT_EQ(printed, "initializing the Random generator\ninitializing the Random generator\n");
-}
-
-TEST(ProcessStream, AcceptsTheLargestSeed)
-{
-    testing::internal::CaptureStdout();
-    const float value = Random(900000000);
-    testing::internal::GetCapturedStdout();
+    UniformEngine g(7);
+    const UniformEngine before = g;
+    EXPECT_THROW(g.seed(-1), std::invalid_argument);
+    EXPECT_THROW(g.seed(900000001), std::invalid_argument);
+    EXPECT_THROW(UniformEngine(-1), std::invalid_argument);
+    EXPECT_EQ(g, before);
+    g.seed(900000000);
+    EXPECT_NE(g, before);
+    const float value = g.next_float();
     EXPECT_GE(value, 0.0f);
     EXPECT_LT(value, 1.0f);
 }
 
-TEST(ProcessStreamDeathTest, SeedsOutOfRangeEndWithStatusOneAfterTheNotice)
+TEST(UniformEngine, DiscardLandsWhereSingleDrawsLand)
 {
-    // The notice is flushed by exit(), so it reaches standard output before
-    // the process ends; nothing goes to standard error.
-    EXPECT_EXIT(Random(900000001), testing::ExitedWithCode(1), "^$");
-    EXPECT_EXIT(Random(-1), testing::ExitedWithCode(1), "^$");
-    EXPECT_EXIT(
-        {
-            (void)std::fclose(stderr);
-            Random(-1);
-        },
-        testing::ExitedWithCode(1), "");
+    // Both sides of the switch from drawing to jumping, and far.
+    UniformEngine walked(0);
+    std::uint64_t position = 0;
+    for (const std::uint64_t target : {1ull, 97ull, 19999ull, 20000ull, 1000003ull, 1000000000ull}) {
+        UniformEngine jumped(0);
+        jumped.discard(target);
+        std::vector<std::uint32_t> skipped(static_cast<std::size_t>(std::min<std::uint64_t>(target - position, 1u << 24)));
+        while (position < target) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(target - position, skipped.size()));
+            walked.generate(std::span(skipped).first(n));
+            position += n;
+        }
+        EXPECT_EQ(jumped, walked) << target << " draws";
+    }
+}
+
+TEST(UniformEngine, SavesAndRestoresItsStateAsText)
+{
+    UniformEngine g(123);
+    g.discard(1000);
+    std::stringstream saved;
+    saved << g;
+    UniformEngine restored(5);
+    saved >> restored;
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(restored, g);
+    EXPECT_EQ(restored(), g());
+
+    // A state no engine can be in is refused, and the engine kept.
+    // (The arithmetic term must lie below its modulus 16777213.)
+    std::stringstream bad;
+    bad << "16777213 96 32";
+    for (int entry = 0; entry < 97; ++entry) {
+        bad << " 0";
+    }
+    UniformEngine kept(5);
+    bad >> kept;
+    EXPECT_TRUE(bad.fail());
+    EXPECT_EQ(kept, UniformEngine(5));
+}
+
+TEST(UniformEngine, DrivesTheStandardDistributions)
+{
+    // 24 bits a call: uniform_real_distribution<double> combines enough
+    // calls for its 53 bits, and the moments are those of U(0, 1).
+    UniformEngine g(0);
+    std::uniform_real_distribution<double> uniform;
+    constexpr int n = 1000000;
+    double sum = 0.0;
+    double squares = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double x = uniform(g);
+        sum += x;
+        squares += x * x;
+    }
+    const double mean = sum / n;
+    const double variance = squares / n - mean * mean;
+    // Standard errors: sqrt(1/12 / n) = 2.9e-4 and sqrt(1/180 / n) = 7.5e-5.
+    EXPECT_NEAR(mean, 0.5, 0.0015);
+    EXPECT_NEAR(variance, 1.0 / 12.0, 0.0004);
 }
 
 TEST(DrawPoint, TakesThreeDrawsInTheOrderXYZ)
 {
-    UniformGenerator reference = seeded(0);
-    UniformGenerator g = reference;
+    UniformEngine reference(0);
+    UniformEngine g = reference;
     Point3 p;
     draw_point(p, g);
-    EXPECT_EQ(p.x, static_cast<double>(reference()));
-    EXPECT_EQ(p.y, static_cast<double>(reference()));
-    EXPECT_EQ(p.z, static_cast<double>(reference()));
+    EXPECT_EQ(p.x, reference.next_double());
+    EXPECT_EQ(p.y, reference.next_double());
+    EXPECT_EQ(p.z, reference.next_double());
     EXPECT_EQ(g, reference);
 }
 

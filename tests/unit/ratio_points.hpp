@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "point3.hpp"
+#include "suite/point3.hpp"
 #include "test_functions.hpp"
 
 // A current point whose weight is exactly twice the proposal's as the step

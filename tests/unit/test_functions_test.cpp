@@ -2,8 +2,10 @@
 
 #include <cmath>
 
-#include "point3.hpp"
+#include "suite/point3.hpp"
 #include "test_functions.hpp"
+
+using namespace suite;
 
 namespace {
 

@@ -1,16 +1,20 @@
-#include "metropolis.hpp"
+#include "suite/metropolis_update.hpp"
 
-#include "update_kernels.hpp"
-
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 
-// Why the fast decisions are step()'s decisions.
+#include "stream_drawing.hpp"
+#include "update_kernels.hpp"
+
+// Why the fast decisions are metropolis_step()'s decisions.
 //
 // For a point let s = (x x + y y) + z z. The coordinates are multiples of
 // 2^-24 below 1, so each square is a multiple of 2^-48 below 1 (48
 // significant bits) and both sums stay below 3 with at most 50 bits: s is
-// exact, and P = fl(G(-s) / 0.416538) with G the C library's exp. step()
+// exact, and P = fl(G(-s) / Z) with G the C library's exp and Z the
+// normalisation. metropolis_step()
 // accepts when r = fl(P_p / P_c) >= u (p the proposal, c the current point);
 // the exact ratio of the weights is rho = exp(s_c - s_p).
 //
@@ -18,7 +22,7 @@
 //     the library's log is as good. (That asks for about 2^20 ulp; glibc
 //     documents less than one.) Then r = rho (1 + theta) with
 //     |theta| <= 2 lambda + 3 eps < 2^-30.9 (two library results and three
-//     roundings, eps = 2^-53).
+//     roundings, eps = 2^-53), whatever Z.
 // (B) For u = k 2^-24 > 0, the estimate L of ln u has |L - ln u| <= eta =
 //     2^-32.3: with k = 2^e m, m in [1, 2) and m0 = 1 + i/16 <= m < m0 + 1/16
 //     (all exact bit manipulations), ln u = (e - 24) ln 2 + ln m0 + ln(1 + q)
@@ -32,15 +36,18 @@
 // thresholds hi = fl(A + 2^-26), lo = fl(A - 2^-26), so that
 //   hi >= s_p + ln u + 2^-26 - eta - 2^-47.9 and lo <= s_p + ln u - (same).
 //   s_c >= hi: rho = e^(s_c - s_p) >= u e^(2^-26 - 2^-32.2), so
-//     r >= rho (1 - 2^-30.9) > u: step() accepts.
+//     r >= rho (1 - 2^-30.9) > u: metropolis_step() accepts.
 //   s_c < lo: rho < u e^-(2^-26 - 2^-32.2), so r <= rho (1 + 2^-30.9) < u:
-//     step() rejects.
+//     metropolis_step() rejects.
 //   lo <= s_c < hi (u within a relative 2^-25 of rho: for uniform u, below
-//     one update in 2^25) is left open, and step()'s own expression decides.
-// For u = 0, lo = hi = -inf: accepted, as in step() since r > 0.
+//     one update in 2^25) is left open, and metropolis_step()'s own expression
+// decides. For u = 0, lo = hi = -inf: accepted, as in metropolis_step()
+// since r > 0.
 // s is never negative, so comparing it with any double gives the same answer
 // as comparing their bit patterns read as signed 64-bit integers; the chain
 // runs on those.
+
+namespace suite {
 
 namespace {
 
@@ -49,7 +56,7 @@ constexpr std::size_t block_updates = BulkDrawer::block / 4;
 Point3 proposal_at(const std::uint32_t* draws, std::size_t update)
 {
     const std::uint32_t* d = draws + 4 * update;
-    return {unit_value(d[0]), unit_value(d[1]), unit_value(d[2])};
+    return {UniformEngine::to_double(d[0]), UniformEngine::to_double(d[1]), UniformEngine::to_double(d[2])};
 }
 
 std::int64_t square_sum_bits(const Point3& p)
@@ -57,12 +64,13 @@ std::int64_t square_sum_bits(const Point3& p)
     return std::bit_cast<std::int64_t>((p.x * p.x + p.y * p.y) + p.z * p.z);
 }
 
-// step()'s decision in step()'s own words, for an update the estimates
-// leave open.
-[[gnu::noinline]] bool step_accepts(const Point3& current, const Point3& proposal, std::uint32_t u_units)
+// metropolis_step()'s decision in its own words, for an update the
+// estimates leave open.
+[[gnu::noinline]] bool step_accepts(const Point3& current, const Point3& proposal, std::uint32_t u_units,
+                                    double normalisation)
 {
-    const double r = P(proposal) / P(current);
-    const double u = unit_value(u_units);
+    const double r = gaussian_weight(proposal, normalisation) / gaussian_weight(current, normalisation);
+    const double u = UniformEngine::to_double(u_units);
     return r >= u;
 }
 
@@ -95,7 +103,7 @@ void decide_quickly(std::int64_t s_current, std::size_t n, const std::int64_t* s
 // an update open. Returns how many were.
 std::int64_t decide_carefully(const Point3& incoming, const std::uint32_t* draws, std::size_t n,
                               const std::int64_t* s, const std::int64_t* lo, const std::int64_t* hi,
-                              std::uint8_t* accepted)
+                              std::uint8_t* accepted, double normalisation)
 {
     std::int64_t c = square_sum_bits(incoming);
     std::int64_t at = -1;
@@ -105,7 +113,7 @@ std::int64_t decide_carefully(const Point3& incoming, const std::uint32_t* draws
         if (!accept && c >= lo[t]) {
             ++open;
             const Point3 current = at < 0 ? incoming : proposal_at(draws, static_cast<std::size_t>(at));
-            accept = step_accepts(current, proposal_at(draws, t), draws[4 * t + 3]);
+            accept = step_accepts(current, proposal_at(draws, t), draws[4 * t + 3], normalisation);
         }
         if (accept) {
             c = s[t];
@@ -118,19 +126,38 @@ std::int64_t decide_carefully(const Point3& incoming, const std::uint32_t* draws
 
 }  // namespace
 
-FastSweeper::FastSweeper() : prepare_(prepare_updates_kernel()), any_open_(any_open_kernel())
+struct GaussianSweeper::State {
+    LogTables tables{};
+    PrepareUpdates* prepare;
+    AnyOpen* any_open;
+    double normalisation;
+    std::int64_t open_decisions = 0;
+
+    void run_block(Point3& current, const std::uint32_t* draws, std::size_t updates, std::uint8_t* accepted);
+};
+
+GaussianSweeper::GaussianSweeper(double normalisation)
+    : state_(std::make_unique<State>(State{{}, prepare_updates_kernel(), any_open_kernel(), normalisation}))
 {
     for (std::size_t i = 0; i < 16; ++i) {
         const double m0 = 1.0 + static_cast<double>(i) / 16.0;
-        tables_.log[i] = std::log(m0);
-        tables_.inverse[i] = 1.0 / m0;
+        state_->tables.log[i] = std::log(m0);
+        state_->tables.inverse[i] = 1.0 / m0;
     }
 }
 
-double FastSweeper::log_estimate(std::uint32_t u_units) const { return plain::log_units(tables_, u_units); }
+GaussianSweeper::GaussianSweeper(GaussianSweeper&&) noexcept = default;
+GaussianSweeper& GaussianSweeper::operator=(GaussianSweeper&&) noexcept = default;
+GaussianSweeper::~GaussianSweeper() = default;
 
-void FastSweeper::run_block(Point3& current, const std::uint32_t* draws, std::size_t updates,
-                            std::uint8_t* accepted)
+double GaussianSweeper::log_estimate(std::uint32_t u_units) const { return plain::log_units(state_->tables, u_units); }
+
+std::int64_t GaussianSweeper::open_decisions() const { return state_->open_decisions; }
+
+double GaussianSweeper::normalisation() const { return state_->normalisation; }
+
+void GaussianSweeper::State::run_block(Point3& current, const std::uint32_t* draws, std::size_t updates,
+                                       std::uint8_t* accepted)
 {
     // Scratch for one block, each entry written before it is read: clearing
     // 33 KiB per block would be wasted.
@@ -141,11 +168,12 @@ void FastSweeper::run_block(Point3& current, const std::uint32_t* draws, std::si
     alignas(64) std::array<std::int64_t, block_updates> before;
     std::array<std::uint8_t, block_updates> flags;
     // NOLINTEND(cppcoreguidelines-pro-type-member-init)
-    prepare_(tables_, draws, updates, {s.data(), lo.data(), hi.data()});
+    prepare(tables, draws, updates, {s.data(), lo.data(), hi.data()});
     decide_quickly(square_sum_bits(current), updates, s.data(), hi.data(), before.data());
-    const bool open = any_open_(updates, before.data(), lo.data(), hi.data());
+    const bool open = any_open(updates, before.data(), lo.data(), hi.data());
     if (open) [[unlikely]] {
-        open_decisions_ += decide_carefully(current, draws, updates, s.data(), lo.data(), hi.data(), flags.data());
+        open_decisions +=
+            decide_carefully(current, draws, updates, s.data(), lo.data(), hi.data(), flags.data(), normalisation);
     }
     const auto is_accepted = [&](std::size_t t) { return open ? flags[t] != 0 : before[t] >= hi[t]; };
     // The current point is the last accepted proposal, if any.
@@ -162,19 +190,21 @@ void FastSweeper::run_block(Point3& current, const std::uint32_t* draws, std::si
     }
 }
 
-void FastSweeper::run(Point3& current, std::span<const std::uint32_t> draws, std::span<std::uint8_t> accepted)
+void GaussianSweeper::run(Point3& current, std::span<const std::uint32_t> draws, std::span<std::uint8_t> accepted)
 {
     const std::size_t updates = draws.size() / 4;
     for (std::size_t done = 0; done < updates;) {
         const std::size_t n = std::min(block_updates, updates - done);
-        run_block(current, draws.data() + 4 * done, n, accepted.empty() ? nullptr : accepted.data() + done);
+        state_->run_block(current, draws.data() + 4 * done, n, accepted.empty() ? nullptr : accepted.data() + done);
         done += n;
     }
 }
 
-void FastSweeper::sweep(Point3& current, std::int64_t steps, UniformGenerator& g)
+void GaussianSweeper::sweep(Point3& current, std::int64_t steps, UniformEngine& engine)
 {
-    draw_unit_blocks(g, 4 * steps, BulkDrawer::block, [&](std::span<const std::uint32_t> block) {
-        run_block(current, block.data(), block.size() / 4, nullptr);
+    draw_unit_blocks(engine, 4 * steps, BulkDrawer::block, [&](std::span<const std::uint32_t> block) {
+        state_->run_block(current, block.data(), block.size() / 4, nullptr);
     });
 }
+
+}  // namespace suite

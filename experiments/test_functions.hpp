@@ -2,7 +2,10 @@
 
 #include <cmath>
 
-#include "point3.hpp"
+#include "suite/metropolis_update.hpp"
+#include "suite/point3.hpp"
+
+using suite::Point3;
 
 // The integrands, the observable and the sampling weight of the experiments,
 // each beside the exact value its experiment converges to. Every value is
@@ -34,10 +37,7 @@ inline constexpr double cubic_polynomial_integral = 1.0;
 
 // The sampling weight exp(-(x^2 + y^2 + z^2)) / 0.416538 of the Metropolis
 // chains: positive everywhere in the cube, at least exp(-3)/0.416538.
-inline double P(const Point3& p)
-{
-    return std::exp(-((p.x * p.x + p.y * p.y) + p.z * p.z)) / weight_normalisation;
-}
+inline double P(const Point3& p) { return suite::gaussian_weight(p, weight_normalisation); }
 
 // The observable 128 x^3 y^2 z, multiplied left to right from 128.
 inline double moment_observable(const Point3& p)

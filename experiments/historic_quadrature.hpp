@@ -2,23 +2,20 @@
 
 #include <cstdint>
 
-// Composite rules on [a, b] with n intervals, as the quadrature experiment
-// compares them. The abscissa x_i = a + ((b - a) i) / n is computed from i
-// each time, never by adding steps, so no rounding accumulates along the
-// interval; x_i + h and (x_i + h) + h are formed by adding the step
-// h = (b - a) / n. Terms are summed in increasing i and the sum is scaled as
-// (sum (b - a)) / n.
-//
-// The loops stop where the experiment stops them: the rectangle and
-// trapezoid sums leave out the last interval (i < n - 1), and the Simpson
-// weights 1-4-1 run over overlapping two-step windows starting at every
-// i < n - 2, each weighted by a single step (interior points thus carry the
-// weight (1 + 4 + 1)/6 = 1, as in the rectangle rule).
+#include "suite/quadrature_rules.hpp"
 
-inline double abscissa(double a, double b, std::int64_t i, std::int64_t n)
-{
-    return a + ((b - a) * static_cast<double>(i)) / static_cast<double>(n);
-}
+// The rules as the quadrature experiment has always computed them, on [a, b]
+// with n intervals: x_i + h and (x_i + h) + h are formed by adding the step
+// h = (b - a) / n, and each sum is scaled as (sum (b - a)) / n. The loops
+// stop where the experiment stops them: the rectangle and trapezoid sums
+// leave out the last interval (i < n - 1), and the Simpson weights 1-4-1 run
+// over overlapping two-step windows starting at every i < n - 2, each
+// weighted by a single step (interior points thus carry the weight
+// (1 + 4 + 1)/6 = 1, as in the rectangle rule).
+
+namespace historic {
+
+using suite::abscissa;
 
 template <class F>
 double rectangle_rule(F&& f, double a, double b, std::int64_t n)
@@ -53,3 +50,5 @@ double simpson_weighted_rule(F&& f, double a, double b, std::int64_t n)
     }
     return sum * (b - a) / static_cast<double>(n);
 }
+
+}  // namespace historic

@@ -1,0 +1,168 @@
+#include "bootstrap_resampling.hpp"
+
+#include <algorithm>
+#include <array>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "resample_kernels.hpp"
+
+namespace suite {
+
+void BootstrapPlan::check() const
+{
+    if (resamples < 1 || resamples > max_bootstrap_resamples || lower_rank > upper_rank || upper_rank >= resamples) {
+        throw std::invalid_argument("bootstrap: needs 1 to " + std::to_string(max_bootstrap_resamples) +
+                                    " resamples and ranks lower <= upper < resamples, not " +
+                                    std::to_string(resamples) + " resamples and ranks " +
+                                    std::to_string(lower_rank) + ", " + std::to_string(upper_rank));
+    }
+}
+
+BootstrapInterval bootstrap_order_statistics(std::span<double> means, const BootstrapPlan& plan)
+{
+    const auto at = [&](std::size_t rank) { return means.begin() + static_cast<std::ptrdiff_t>(rank); };
+    std::nth_element(means.begin(), at(plan.upper_rank), means.end());
+    std::nth_element(means.begin(), at(plan.lower_rank), at(plan.upper_rank));
+    return {means[plan.lower_rank], means[plan.upper_rank]};
+}
+
+BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::span<double> means,
+                                           const BootstrapPlan& plan, BulkDrawer& drawer)
+{
+    AddResampleTerms* const add_terms = add_resample_terms_kernel();
+    const std::size_t n = values.size();
+    const std::size_t m = means.size();
+    // The sums live in `means` until they are divided.
+    std::fill(means.begin(), means.end(), 0.0);
+    // Scratch: each entry is written before it is read, so not cleared.
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
+    std::array<std::uint32_t, BulkDrawer::block> index;
+    if (m <= BulkDrawer::block) {
+        const std::size_t per_block = BulkDrawer::block / m;
+        for (std::size_t k = 0; k < n;) {
+            const std::size_t count = std::min(per_block, n - k);
+            drawer.draw_indices(index.data(), count * m, static_cast<std::uint32_t>(n));
+            add_terms(values.data(), index.data(), count, m, means.data());
+            k += count;
+        }
+    } else {
+        // One sample's draws for all resamples span several blocks: each
+        // part adds one term to each of its resamples, in the same order.
+        for (std::size_t k = 0; k < n; ++k) {
+            for (std::size_t l = 0; l < m; l += BulkDrawer::block) {
+                const std::size_t part = std::min(BulkDrawer::block, m - l);
+                drawer.draw_indices(index.data(), part, static_cast<std::uint32_t>(n));
+                add_terms(values.data(), index.data(), 1, part, means.data() + l);
+            }
+        }
+    }
+    for (std::size_t l = 0; l < m; ++l) {
+        means[l] = means[l] / static_cast<double>(n);
+    }
+    return bootstrap_order_statistics(means, plan);
+}
+
+namespace {
+
+void check_series(std::span<const double> values)
+{
+    if (values.empty() || values.size() >= max_bootstrap_values) {
+        throw std::invalid_argument("bootstrap: needs 1 to " + std::to_string(max_bootstrap_values - 1) +
+                                    " values, not " + std::to_string(values.size()));
+    }
+}
+
+}  // namespace
+
+BootstrapInterval bootstrap_interval(std::span<const double> values, const BootstrapPlan& plan,
+                                     UniformEngine& engine)
+{
+    plan.check();
+    check_series(values);
+    std::vector<double> means(plan.resamples);
+    BulkDrawer drawer(engine);
+    const BootstrapInterval interval = bootstrap_interval_drawn(values, means, plan, drawer);
+    drawer.store(engine);
+    return interval;
+}
+
+namespace {
+
+// Draws of row N, and of the gap after it.
+std::uint64_t row_draws(std::int64_t row, std::int64_t resamples, std::int64_t gap)
+{
+    return static_cast<std::uint64_t>(row * resamples + gap);
+}
+
+// Rows [begin, end) of the engine, from `g` at row begin's first draw.
+void interval_range(std::span<const double> values, const UniformEngine& g, std::int64_t begin, std::int64_t end,
+                    std::int64_t first_row, const BootstrapPlan& plan, std::int64_t gap,
+                    std::span<BootstrapInterval> intervals)
+{
+    std::vector<double> means(plan.resamples);
+    BulkDrawer drawer(g);
+    for (std::int64_t row = begin; row < end; ++row) {
+        if (row > begin) {
+            drawer.discard(gap);
+        }
+        intervals[static_cast<std::size_t>(row - first_row)] = bootstrap_interval_drawn(
+            values.first(static_cast<std::size_t>(row)), means, plan, drawer);
+    }
+}
+
+}  // namespace
+
+void bootstrap_intervals(std::span<const double> values, const UniformEngine& start, std::int64_t first_row,
+                         const BootstrapPlan& plan, std::int64_t gap, std::span<BootstrapInterval> intervals,
+                         unsigned threads)
+{
+    plan.check();
+    if (first_row < 1 || gap < 0 ||
+        static_cast<std::uint64_t>(first_row) + intervals.size() - 1 > values.size() ||
+        values.size() >= max_bootstrap_values) {
+        throw std::invalid_argument("bootstrap_intervals: the rows must lie within the series");
+    }
+    const auto resamples = static_cast<std::int64_t>(plan.resamples);
+    const std::int64_t end = first_row + static_cast<std::int64_t>(intervals.size());
+    threads = std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(intervals.size())));
+    // Contiguous ranges of about equal work, a row's work taken as its
+    // draws (the gap's stand for its fixed costs).
+    std::uint64_t total = 0;
+    for (std::int64_t row = first_row; row < end; ++row) {
+        total += row_draws(row, resamples, gap);
+    }
+    std::vector<std::int64_t> bounds{first_row};
+    std::vector<std::uint64_t> offsets{0};  // draws from `start` to each range's first row
+    std::uint64_t done = 0;
+    for (std::int64_t row = first_row; row < end && bounds.size() < threads; ++row) {
+        done += row_draws(row, resamples, gap);
+        if (done * threads >= total * bounds.size()) {
+            bounds.push_back(row + 1);
+            offsets.push_back(done);
+        }
+    }
+    bounds.push_back(end);
+
+    std::vector<std::thread> workers;
+    for (std::size_t r = 1; r + 1 < bounds.size(); ++r) {
+        UniformEngine g = start;
+        EngineJump(offsets[r]).apply(g);
+        try {
+            workers.emplace_back(interval_range, values, g, bounds[r], bounds[r + 1], first_row, std::cref(plan), gap,
+                                 intervals);
+        } catch (const std::system_error&) {
+            // No thread to be had: the range is made here instead.
+            interval_range(values, g, bounds[r], bounds[r + 1], first_row, plan, gap, intervals);
+        }
+    }
+    interval_range(values, start, bounds[0], bounds[1], first_row, plan, gap, intervals);
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+}
+
+}  // namespace suite

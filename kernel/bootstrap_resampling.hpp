@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "stream_drawing.hpp"
+#include "suite/estimators.hpp"
+
+namespace suite {
+
+inline constexpr std::size_t max_bootstrap_resamples = std::size_t{1} << 20;
+// Below 2^29 the index trunc(n r) of a draw r = v 2^-24 is formed exactly in
+// integers as floor(n v / 2^24) (n v < 2^53 is exact in double too).
+inline constexpr std::size_t max_bootstrap_values = std::size_t{1} << 29;
+
+// The interval for the n M resample draws made by `drawer`; `means` (M
+// long) receives the resample means, not sorted. The order statistics are
+// whatever correct method finds them: no mean is -0 (a sum from +0 cannot
+// become -0 when rounding to nearest) and, for finite values, none is a NaN,
+// so the ranked means are the same numbers however they are found.
+BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::span<double> means,
+                                           const BootstrapPlan& plan, BulkDrawer& drawer);
+
+// The plan's two order statistics of `means`, reordering them.
+BootstrapInterval bootstrap_order_statistics(std::span<double> means, const BootstrapPlan& plan);
+
+}  // namespace suite

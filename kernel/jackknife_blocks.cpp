@@ -1,0 +1,81 @@
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "jackknife_kernels.hpp"
+#include "suite/estimators.hpp"
+
+namespace suite {
+
+void running_means(std::span<const double> values, std::span<double> means)
+{
+    if (means.size() != values.size()) {
+        throw std::invalid_argument("running_means: the output must be as long as the values");
+    }
+    double sum = 0.0;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        sum = sum + values[k];
+        means[k] = sum / static_cast<double>(k + 1);
+    }
+}
+
+double jackknife_error(std::span<const double> values, std::size_t blocks)
+{
+    const std::size_t n = values.size();
+    if (blocks < 2 || blocks > n) {
+        throw std::invalid_argument("jackknife_error: needs 2 to " + std::to_string(n) + " blocks for " +
+                                    std::to_string(n) + " values, not " + std::to_string(blocks));
+    }
+    // One pass for the block sums; n >= blocks makes every block non-empty.
+    std::vector<double> block_sums(blocks, 0.0);
+    double total = 0.0;
+    std::size_t k = 0;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const std::size_t end = (b + 1) * n / blocks;
+        double sum = 0.0;
+        for (; k < end; ++k) {
+            sum += values[k];
+        }
+        block_sums[b] = sum;
+        total += sum;
+    }
+    const double mean = total / static_cast<double>(n);
+    double squares = 0.0;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const std::size_t size = (b + 1) * n / blocks - b * n / blocks;
+        const double left_out = (total - block_sums[b]) / static_cast<double>(n - size);
+        squares += (left_out - mean) * (left_out - mean);
+    }
+    return std::sqrt(static_cast<double>(blocks - 1) / static_cast<double>(blocks) * squares);
+}
+
+const std::array<double, GrowingJackknifeSums::blocks>& GrowingJackknifeSums::leave_one_out_sums(
+    std::span<const double> values, std::span<const double> prefix)
+{
+    const auto i = static_cast<std::int32_t>(values.size());
+    std::array<std::int32_t, blocks + 1> edges{};
+    for (std::size_t b = 0; b < edges.size(); ++b) {
+        edges[b] = (static_cast<std::int32_t>(b) * i) / static_cast<std::int32_t>(blocks);
+    }
+    // The blocks below `first` kept both edges since the previous row.
+    std::size_t first = 0;
+    if (row_ != 0 && row_ + 1 == values.size()) {
+        while (first < blocks - 1 && edges[first] == edges_[first] && edges[first + 1] == edges_[first + 1]) {
+            ++first;
+        }
+    }
+    const double newest = values.back();
+    for (std::size_t b = 0; b < first; ++b) {
+        sums_[b] = sums_[b] + newest;
+    }
+    for (std::size_t b = first; b < blocks; ++b) {
+        sums_[b] = prefix[static_cast<std::size_t>(edges[b])];
+    }
+    jackknife_tails_kernel()(values.data(), edges, first, sums_);
+    edges_ = edges;
+    row_ = values.size();
+    return sums_;
+}
+
+}  // namespace suite
