@@ -4,6 +4,8 @@
 # factorises, so y alone follows e^{-y^2} / Z on [0, 1] with
 # Z = int_0^1 e^{-t^2} dt.
 
+# The marginal density of y under the weight: e^{-y^2} / Z.
+gauss_normalisation = sqrt(pi) / 2 * erf(1)
 figure_width = 1800
 figure_height = 650
 load 'style.gp'
@@ -23,7 +25,7 @@ set format x '10^{%L}'
 set xrange [1:last_sample * 1.5]
 set key bottom right
 plot table using 1:2 with lines ls 1 title 'running mean', \
-     exact_moment with lines ls 9 title sprintf('exact %.7f', exact_moment)
+     exact with lines ls 9 title sprintf('exact %.7f', exact)
 
 trace_length = 300
 set title sprintf('chain trace: y over the first %d samples', trace_length)

@@ -8,7 +8,7 @@ load 'style.gp'
 set output figure
 
 half_width(lower, upper) = (upper - lower) / 2
-error(mean) = abs(mean - exact_moment)
+error(mean) = abs(mean - exact)
 
 # The N^{-1/2} guide follows the geometric mean of the half-width times
 # sqrt(N).
@@ -30,7 +30,7 @@ set key top right
 set style fill transparent solid 0.45 noborder
 plot table using 1:3:4 with filledcurves lc rgb band_colour title 'bootstrap interval', \
      table using 1:2 with lines ls 1 title 'chain mean', \
-     exact_moment with lines ls 9 title sprintf('exact %.7f', exact_moment)
+     exact with lines ls 9 title sprintf('exact %.7f', exact)
 
 set title 'interval half-width against actual error'
 set ylabel 'error'

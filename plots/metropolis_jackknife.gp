@@ -6,7 +6,7 @@
 load 'style.gp'
 set output figure
 
-error(mean) = abs(mean - exact_moment)
+error(mean) = abs(mean - exact)
 
 # The N^{-1/2} guide follows the geometric mean of the jackknife error
 # times sqrt(N).
@@ -28,7 +28,7 @@ set key bottom right
 set style fill transparent solid 0.45 noborder
 plot table using 1:($2 - $3):($2 + $3) with filledcurves lc rgb band_colour title 'mean ± jackknife error', \
      table using 1:2 with lines ls 1 title 'running mean', \
-     exact_moment with lines ls 9 title sprintf('exact %.7f', exact_moment)
+     exact with lines ls 9 title sprintf('exact %.7f', exact)
 
 set title 'estimated against actual error'
 set ylabel 'error'

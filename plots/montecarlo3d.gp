@@ -1,7 +1,6 @@
 # montecarlo3d: the integral of 3x^2 y + 2z^3 over the unit cube.
 experiment = 'montecarlo3d'
 integrand = 'uniform Monte Carlo for ∭ (3x^2y + 2z^3) over the unit cube'
-exact_variable = 'exact_cubic'
 exact_text = '1'
 samples(count) = count
 load 'uniform_montecarlo.gp'

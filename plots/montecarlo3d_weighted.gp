@@ -3,6 +3,5 @@
 # 0.416538, a hair above the Metropolis expectation.
 experiment = 'montecarlo3d\_weighted'
 integrand = 'uniform Monte Carlo for ∭ 128x^3y^2z e^{−(x^2+y^2+z^2)} / 0.416538'
-exact_variable = 'exact_weighted'
 samples(count) = count
 load 'uniform_montecarlo.gp'

@@ -15,7 +15,7 @@ figure_height = 800
 load 'style.gp'
 set output figure
 
-error(v) = abs(v - exact_sine)
+error(v) = abs(v - exact)
 
 # The table prints six decimals, so errors below half a unit of the last
 # digit are rounding, not the rule.

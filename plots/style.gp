@@ -37,10 +37,9 @@ set style line 8 lc rgb guide_colour lw 2.5 dt (8,6)
 # jackknife's first row) becomes undefined and the point is left out.
 positive(v) = (v > 0) ? v : NaN
 
-# Every figure needs the exact values, its table and its file from the run
-# script (the table's name comes from experiments.tsv).
-if (!exists('exact_sine') || !exists('exact_cubic') || !exists('exact_weighted') \
-    || !exists('exact_moment') || !exists('gauss_normalisation') || !exists('table') || !exists('figure')) {
+# Every figure needs its exact value, its table and its file from the run
+# script (all three come from experiments.tsv).
+if (!exists('exact') || !exists('table') || !exists('figure')) {
     print 'figure scripts need the exact values, table and figure: run them through scripts/draw-figures.sh'
     exit status 2
 }

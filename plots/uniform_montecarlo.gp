@@ -2,13 +2,12 @@
 # running mean against the number of samples with the exact value, and the
 # absolute error on log-log axes with an N^{-1/2} guide through the errors.
 #
-# Set by the figure step: table and figure. Set by the caller: experiment
-# (title), integrand (as text), exact_variable (the name of the exact value
-# passed in), optionally exact_text (how to write it), and samples(count),
-# the number of samples behind a row.
+# Set by the figure step: exact, table and figure. Set by the caller:
+# experiment (title), integrand (as text), optionally exact_text (how to
+# write the exact value), and samples(count), the number of samples behind a
+# row.
 
 load 'style.gp'
-exact = value(exact_variable)
 exact_label = exists('exact_text') ? 'exact '.exact_text : sprintf('exact %.7f', exact)
 set output figure
 

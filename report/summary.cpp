@@ -158,8 +158,9 @@ std::vector<ExperimentSummary> summarise_folder(const std::filesystem::path& fol
 
 std::string gnuplot_constants()
 {
-    const MomentIntegrals m = moment_integrals();
-    return format("exact_sine = %.17g; exact_cubic = %.17g; exact_weighted = %.17g; ", sine_pi_integral(),
-                  cubic_polynomial_integral, weighted_moment_integral()) +
-           format("exact_moment = %.17g; gauss_normalisation = %.17g", moment_expectation(), m.z);
+    std::string line;
+    for (const Experiment& experiment : experiments()) {
+        line += (line.empty() ? "" : "; ") + format("exact_%s = %.17g", experiment.name.c_str(), experiment.exact());
+    }
+    return line;
 }

@@ -21,13 +21,13 @@ for experiment in "${experiment_names[@]}"; do
 done
 
 if command -v gnuplot >/dev/null 2>&1; then
-  # The exact values come from the test functions, through the tool.
+  # The exact values come from the list of experiments, through the tool.
   constants=$("$tool" constants)
   cd "$folder"
   for i in "${!experiment_names[@]}"; do
     experiment=${experiment_names[$i]}
     # Each script reads `table` and draws into `figure`.
-    if ! GNUPLOT_LIB="$root/plots" gnuplot -e "$constants; table = '${experiment_tables[$i]}'; figure = '$experiment.png'" \
+    if ! GNUPLOT_LIB="$root/plots" gnuplot -e "$constants; exact = exact_$experiment; table = '${experiment_tables[$i]}'; figure = '$experiment.png'" \
          "$root/plots/$experiment.gp"; then
       echo "draw-figures: gnuplot failed on plots/$experiment.gp" >&2
       exit 1
