@@ -43,7 +43,7 @@ HWY_INLINE hn::Vec<D> Lookup16(D d, const std::array<double, 16>& table, VI i)
 // 2^52 + k, with k in the mantissa, minus 2^52: so s from the exact 64-bit
 // sum of squared units (s 2^48 < 2^50) and e from the exponent bits; u
 // (below 2^24) converts as a signed 32-bit integer.
-#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+#if HWY_TARGET <= HWY_AVX3
 // AVX-512 only, where it saves a fifth of the sampler's time: the generic
 // loop below with the conversions AVX-512 has (64-bit integers to doubles),
 // the draws regrouped by two permutations and the sixteen-entry tables held
@@ -104,7 +104,7 @@ void Prepare(const LogTables& tables, const std::uint32_t* draws, std::size_t n,
 {
 #if HWY_TARGET == HWY_SCALAR
     plain::prepare_updates(tables, draws, n, out);
-#elif (HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL) && !defined(SUITE_GENERIC_UPDATES)
+#elif HWY_TARGET <= HWY_AVX3
     const std::size_t t = PrepareInRegisters(tables, draws, n, out);
     plain::prepare_updates(tables, draws + 4 * t, n - t, {out.s + t, out.lo + t, out.hi + t});
 #else
