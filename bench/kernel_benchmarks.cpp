@@ -20,6 +20,7 @@
 #include "suite/metropolis_update.hpp"
 #include "suite/uniform_engine.hpp"
 #include "test_functions.hpp"
+#include "update_kernels.hpp"
 
 using namespace suite;
 
@@ -152,6 +153,30 @@ void BM_MetropolisUpdateFast(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * 1000);
 }
 BENCHMARK(BM_MetropolisUpdateFast)->Apply(each_path);
+
+// The prepared thresholds of a block of updates, the sweep's widest loop.
+void BM_PrepareUpdates1024(benchmark::State& state)
+{
+    const OnTarget on(state);
+    LogTables tables{};
+    for (std::size_t i = 0; i < 16; ++i) {
+        tables.log[i] = std::log(1.0 + static_cast<double>(i) / 16.0);
+        tables.inverse[i] = 1.0 / (1.0 + static_cast<double>(i) / 16.0);
+    }
+    constexpr std::size_t updates = 1024;
+    UniformEngine g = seeded();
+    std::vector<std::uint32_t> draws(4 * updates);
+    g.generate(draws);
+    std::vector<std::int64_t> prepared(3 * updates);
+    PrepareUpdates* const prepare = prepare_updates_kernel();
+    for ([[maybe_unused]] auto _ : state) {
+        prepare(tables, draws.data(), updates, {prepared.data(), prepared.data() + updates, prepared.data() + 2 * updates});
+        benchmark::DoNotOptimize(prepared.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(updates));
+}
+BENCHMARK(BM_PrepareUpdates1024)->Apply(each_path);
 
 void BM_BootstrapRow8000(benchmark::State& state)
 {

@@ -43,7 +43,7 @@ HWY_INLINE V Output(U32 d, V difference, V range)
     }
 }
 
-#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+#if HWY_TARGET <= HWY_AVX3
 // AVX-512 only, where it doubles the speed: sixteen values per round, with
 // the last 112 values of x held in seven registers instead of being read back
 // from memory. A value is needed again 33 draws later, which is not a whole
@@ -179,7 +179,7 @@ void Extend(std::uint32_t* x, std::uint32_t* out, std::size_t n, StreamTerm* ter
 {
 #if HWY_TARGET == HWY_SCALAR
     plain::extend_stream(x, out, n, term, to_index ? range : 0);
-#elif (HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL) && !defined(SUITE_GENERIC_GENERATOR)
+#elif HWY_TARGET <= HWY_AVX3
     const std::size_t t = ExtendInRegisters<to_index>(x, out, n, term, range);
     plain::extend_stream(x + t, out + t, n - t, term, to_index ? range : 0);
 #else

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -244,6 +245,43 @@ TEST_P(FastSweeps, AcceptEveryProposalWhenUIsZero)
     sweeper.run(current, draws, accepted);
     EXPECT_EQ(std::count(accepted.begin(), accepted.end(), 1), static_cast<std::ptrdiff_t>(updates));
     EXPECT_EQ(current, point_at(draws, updates - 1));
+}
+
+TEST_P(FastSweeps, PrepareTheThresholdsOfThePlainFormBitForBit)
+{
+    // The decisions hide small errors in the thresholds (the open ones fall
+    // back on the exact ratio), so each form's s, lo and hi are compared
+    // with the plain form's directly: for u = 0, u at every power of two,
+    // at every table knot and beside it, and for ordinary draws.
+    LogTables tables{};
+    for (std::size_t i = 0; i < 16; ++i) {
+        const double m0 = 1.0 + static_cast<double>(i) / 16.0;
+        tables.log[i] = std::log(m0);
+        tables.inverse[i] = 1.0 / m0;
+    }
+    std::vector<std::uint32_t> u{0};
+    for (std::uint32_t e = 0; e < 24; ++e) {
+        for (std::uint32_t i = 0; i < 16; ++i) {
+            const std::uint32_t knot = ((16u + i) << e) >> 4;
+            u.insert(u.end(), {knot, knot + 1, std::max(knot, 2u) - 1});
+        }
+    }
+    const std::size_t updates = u.size() + 1000;
+    std::vector<std::uint32_t> draws(4 * updates);
+    UniformEngine g = seeded(7);
+    g.generate(draws);
+    for (std::size_t t = 0; t < u.size(); ++t) {
+        draws[4 * t + 3] = u[t];
+    }
+    std::vector<std::int64_t> fast(3 * updates);
+    std::vector<std::int64_t> plain(3 * updates);
+    prepare_updates_kernel()(tables, draws.data(), updates, {fast.data(), fast.data() + updates, fast.data() + 2 * updates});
+    plain::prepare_updates(tables, draws.data(), updates, {plain.data(), plain.data() + updates, plain.data() + 2 * updates});
+    const std::array<const char*, 3> names{"s", "lo", "hi"};
+    for (std::size_t t = 0; t < 3 * updates; ++t) {
+        ASSERT_EQ(fast[t], plain[t]) << names[t / updates] << " of update " << t % updates << ", u "
+                                     << draws[4 * (t % updates) + 3];
+    }
 }
 
 INSTANTIATE_FOR_EVERY_TARGET(FastSweeps);

@@ -75,6 +75,31 @@ TEST_P(BulkDraws, BlocksAndDiscardsKeepTheStreamPosition)
     EXPECT_EQ(g, reference);
 }
 
+TEST_P(BulkDraws, StepTheArithmeticTermOntoZero)
+{
+    // After 15418203 draws from seed 0 the term C equals its decrement, so
+    // the next step C - cd mod cm is exactly 0 (not cm). Calls starting 0 to
+    // n - 1 draws before that take the step at every position of the call:
+    // in the lanes' first terms, the vector steps and the tail. A call of 32
+    // ends on it with no tail after the vectors, where the term handed back
+    // is not stepped again.
+    constexpr std::uint64_t term_equals_decrement = 15418203;
+    for (const std::size_t n : {1, 32, 40}) {
+        for (std::size_t before = 0; before < n; ++before) {
+            UniformEngine reference = seeded(0);
+            EngineJump(term_equals_decrement - before).apply(reference);
+            UniformEngine bulk = reference;
+            std::vector<std::uint32_t> out(n);
+            bulk.generate(out);
+            for (std::size_t t = 0; t < n; ++t) {
+                ASSERT_EQ(out[t], reference())
+                    << "call of " << n << " from " << before << " draws before, value " << t;
+            }
+            ASSERT_EQ(bulk, reference) << "call of " << n << " from " << before << " draws before";
+        }
+    }
+}
+
 INSTANTIATE_FOR_EVERY_TARGET(BulkDraws);
 
 }  // namespace
