@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <span>
-#include <thread>
 #include <vector>
 
 #include "bootstrap.hpp"
@@ -14,6 +13,7 @@
 #include "random.hpp"
 #include "table_writer.hpp"
 #include "test_functions.hpp"
+#include "usable_cores.hpp"
 
 // The experiment's constants. N is first the capacity of the chain, then the
 // chain length of the current row. D is the dimension of the points, kept
@@ -47,15 +47,17 @@ int main(int argc, char** argv)
     TableWriter table = open_table(experiment, options);
 
     // The chain first, jumping over the rows' resample draws; then the rows,
-    // on all cores, each from its own place in the stream (a row's draws and
-    // the next point's sweep of 4 Nstep draws between them); the stream is
+    // on --threads threads or one per core this process may use, each from
+    // its own place in the stream (a row's draws and the next point's sweep
+    // of 4 Nstep draws between them); the stream is
     // left after the last row's draws, as drawing them in turn would.
     Point3 point;
     start_random_stream(options.seed);
     draw_point(point);
     const UniformGenerator rows_start = random_stream();
     grow_bootstrap_chain(point, Nstep, M, std::span(values).first(intervals.size()), random_stream(), f);
-    bootstrap_intervals(values, rows_start, 1, M, 4 * Nstep, intervals, std::thread::hardware_concurrency());
+    const auto threads = options.threads > 0 ? static_cast<unsigned>(options.threads) : usable_cores();
+    bootstrap_intervals(values, rows_start, 1, M, 4 * Nstep, intervals, threads);
     StreamJump(static_cast<std::uint64_t>((rows_end - 1) * M)).apply(random_stream());
 
     // The chain mean re-sums the values from 0 in every row; a running sum
