@@ -123,7 +123,7 @@ bool on_path(const std::string& name)
 fs::path program_path(const char* argv0, const std::string& name, bool must_exist)
 {
     const fs::path self = own_executable(argv0);
-    const fs::path beside = self.parent_path() / executable_name(name);
+    fs::path beside = self.parent_path() / executable_name(name);
     std::error_code error;
     if (!self.empty() && fs::is_regular_file(beside, error)) {
         return beside;
@@ -132,13 +132,13 @@ fs::path program_path(const char* argv0, const std::string& name, bool must_exis
         throw StudyError("cannot find the program " + name + ", neither beside ensemble (" +
                          self.parent_path().string() + ") nor on PATH");
     }
-    return fs::path(name);
+    return {name};
 }
 
 // CLI11's complaint in the words the programs use.
 std::string problem(const CLI::App& app, const CLI::ParseError& error)
 {
-    const std::string text = error.what();
+    std::string text = error.what();
     if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr && !app.remaining(true).empty()) {
         const std::string extra = app.remaining(true).front();
         return extra.starts_with("-") ? "unknown option " + extra.substr(0, extra.find('='))

@@ -28,6 +28,8 @@ public:
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
+    ChildProcess(ChildProcess&&) = delete;
+    ChildProcess& operator=(ChildProcess&&) = delete;
 
     ProcessId id() const { return id_; }
 

@@ -38,7 +38,7 @@ std::string first_line(const std::string& text)
         const std::size_t end = std::min(text.find('\n', at), text.size());
         const std::string line = text.substr(at, end - at);
         if (line.find_first_not_of(" \t\r") != std::string::npos) {
-            return line.substr(0, line.find_last_not_of("\r") + 1);
+            return line.substr(0, line.find_last_not_of('\r') + 1);
         }
         at = end + 1;
     }
@@ -106,10 +106,8 @@ void run_study(const Study& study, const fs::path& program, std::int64_t jobs)
         if (running.empty()) {
             break;
         }
-        ids.clear();
-        for (const auto& entry : running) {
-            ids.push_back(entry.first);
-        }
+        ids.resize(running.size());
+        std::transform(running.begin(), running.end(), ids.begin(), [](const auto& entry) { return entry.first; });
         const Finished finished = wait_any(ids);
         const auto found = running.find(finished.id);
         const std::int64_t seed = found->second.first;

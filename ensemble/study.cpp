@@ -1,16 +1,17 @@
 #include "study.hpp"
 
+#include <algorithm>
+
 namespace fs = std::filesystem;
 
 const Experiment& studied_program(std::string_view name)
 {
-    const Experiment* found = nullptr;
-    for (const Experiment& e : experiments()) {
-        found = e.name == name ? &e : found;
-    }
-    if (found == nullptr) {
+    const std::vector<Experiment>& all = experiments();
+    const auto named = std::find_if(all.begin(), all.end(), [&](const Experiment& e) { return e.name == name; });
+    if (named == all.end()) {
         throw UsageError("no program named '" + std::string(name) + "'");
     }
+    const Experiment* found = &*named;
     if (!found->has_option("seed") || found->sigma == nullptr || found->columns < 2) {
         throw UsageError(found->name + " has no --seed: its replicas would all be the same");
     }

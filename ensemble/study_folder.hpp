@@ -43,6 +43,8 @@ public:
     ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
+    FolderLock(FolderLock&&) = delete;
+    FolderLock& operator=(FolderLock&&) = delete;
 
 private:
     std::intptr_t handle_;
