@@ -69,7 +69,28 @@ Interval wilson_interval(std::int64_t successes, std::int64_t trials)
     return {centre - half, centre + half};
 }
 
-Aggregate::Aggregate(ReplicaProgram program) : program_(std::move(program)) {}
+OwnErrorColumns own_error_columns(const Experiment& program)
+{
+    const std::vector<std::string>& names = program.column_names;
+    if (names.size() == 3 && names[2] == "jackknife_error") {
+        return OwnErrorColumns::jackknife;
+    }
+    if (names.size() == 4 && names[2] == "lower" && names[3] == "upper") {
+        return OwnErrorColumns::bootstrap;
+    }
+    return OwnErrorColumns::none;
+}
+
+// A counter that starts at 2 ("counter", montecarlo1d) holds one sample
+// fewer than it says.
+Aggregate::Aggregate(const Experiment& program)
+    : columns_(program.columns),
+      count_offset_(!program.column_names.empty() && program.column_names[0] == "counter" ? 1.0 : 0.0),
+      own_error_(own_error_columns(program)),
+      exact_(program.exact()),
+      sigma_(program.sigma != nullptr ? program.sigma() : NAN)
+{
+}
 
 void Aggregate::add(std::string_view table)
 {
@@ -92,7 +113,7 @@ void Aggregate::add(std::string_view table)
         points.clear();
         std::transform(n.begin(), n.end(), std::back_inserter(points), [](std::int64_t at) { return Point{.n = at}; });
     }
-    const double exact = program_.exact;
+    const double exact = exact_;
     std::int64_t row = 0;
     const char* at = table.data();
     const char* const table_end = at + table.size();
@@ -108,12 +129,12 @@ void Aggregate::add(std::string_view table)
         const char* end = line_end(at);
         std::vector<double> fields;
         try {
-            fields = parse_table(std::string_view(at, static_cast<std::size_t>(end - at)), program_.columns).rows[0];
+            fields = parse_table(std::string_view(at, static_cast<std::size_t>(end - at)), columns_).rows[0];
         } catch (const TableError& error) {
             throw ReplicaTableError("row " + std::to_string(row + 1) + ": " +
-                                    std::string(error.what()).substr(std::strlen("line 1: ")));
+                                    (error.line() > 0 ? error.problem() : std::string(error.what())));
         }
-        if (fields[0] - program_.count_offset != static_cast<double>(point.n)) {
+        if (fields[0] - count_offset_ != static_cast<double>(point.n)) {
             throw ReplicaTableError("row " + std::to_string(row + 1) + " does not hold " + std::to_string(point.n) +
                                     " samples");
         }
@@ -125,10 +146,10 @@ void Aggregate::add(std::string_view table)
         point.squared_errors += (estimate - exact) * (estimate - exact);
         double own = NAN;
         bool covered = false;
-        if (program_.own_error == OwnError::jackknife) {
+        if (own_error_ == OwnErrorColumns::jackknife) {
             own = fields[2];
             covered = std::abs(estimate - exact) <= own;
-        } else if (program_.own_error == OwnError::bootstrap) {
+        } else if (own_error_ == OwnErrorColumns::bootstrap) {
             own = (fields[3] - fields[2]) / 2.0;
             covered = fields[2] <= exact && exact <= fields[3];
         }
@@ -167,7 +188,7 @@ std::string Aggregate::text() const
         text.append(std::to_string(point.n));
         for (const double value : {point.mean, spread, std::sqrt(point.squared_errors / estimates), own, coverage,
                                    band.low, band.high,
-                                   program_.sigma / std::sqrt(static_cast<double>(point.n))}) {
+                                   sigma_ / std::sqrt(static_cast<double>(point.n))}) {
             text.append("\t").append(number(value));
         }
         text.append("\n");

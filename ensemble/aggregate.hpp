@@ -6,25 +6,19 @@
 #include <string_view>
 #include <vector>
 
+#include "experiments.hpp"
+
 // The replica study's arithmetic: what one replica table says at a sample
 // count N, and the statistics over many replicas at a few such N.
 
-// How a program's own error estimate is read from its row.
-enum class OwnError {
+// How a program's own error estimate is read from its row, by the names of
+// its columns in the list of experiments.
+enum class OwnErrorColumns {
     none,
-    jackknife,  // third column: one standard error of the mean
-    bootstrap,  // third and fourth columns: the interval's ends
+    jackknife,  // "jackknife_error", third: one standard error of the mean
+    bootstrap,  // "lower" and "upper", third and fourth: the interval's ends
 };
-
-// What the study needs to know of a program that draws random numbers.
-struct ReplicaProgram {
-    std::string name;
-    std::size_t columns = 0;
-    double count_offset = 0.0;  // samples N = first column - offset
-    OwnError own_error = OwnError::none;
-    double exact = 0.0;  // what the estimate converges to
-    double sigma = 0.0;  // standard deviation of one sample
-};
+OwnErrorColumns own_error_columns(const Experiment& program);
 
 // A table that is not a whole replica table; the message says what is wrong.
 class ReplicaTableError : public std::runtime_error {
@@ -53,7 +47,9 @@ Interval wilson_interval(std::int64_t successes, std::int64_t trials);
 // The result depends on the order of the tables only in the last bits.
 class Aggregate {
 public:
-    explicit Aggregate(ReplicaProgram program);
+    // A program that draws random numbers (sigma given) and writes at
+    // least two columns, the count and the estimate.
+    explicit Aggregate(const Experiment& program);
 
     // Adds one replica's table. The first table fixes the row count; every
     // later one must have the same, with the same sample counts. Throws
@@ -84,7 +80,11 @@ private:
         std::int64_t covered = 0;
     };
 
-    ReplicaProgram program_;
+    std::size_t columns_;
+    double count_offset_;  // samples N = first column - offset
+    OwnErrorColumns own_error_;
+    double exact_;         // what the estimate converges to
+    double sigma_;         // standard deviation of one sample
     std::int64_t rows_ = 0;
     std::int64_t replicas_ = 0;
     std::vector<Point> points_;

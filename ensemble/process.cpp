@@ -1,7 +1,9 @@
 #include "process.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <functional>
 #include <system_error>
 
 #ifdef _WIN32
@@ -16,6 +18,21 @@
 // POSIX does not promise a declaration in <unistd.h>.
 extern char** environ;  // NOLINT(readability-redundant-declaration)
 #endif
+
+ChildProcess::~ChildProcess()
+{
+    if (reader_.joinable()) {
+        reader_.join();
+    }
+}
+
+const std::string& ChildProcess::error_output()
+{
+    if (reader_.joinable()) {
+        reader_.join();
+    }
+    return error_;
+}
 
 std::string executable_name(const std::string& name)
 {
@@ -52,17 +69,29 @@ std::wstring quoted(const std::wstring& argument)
 
 std::wstring widened(const std::string& text) { return std::filesystem::path(text).wstring(); }
 
+// Keeps the start of what `pipe` delivers and reads on to its end.
+void keep_start(HANDLE from, std::string& kept)
+{
+    std::array<char, 4096> buffer{};
+    DWORD got = 0;
+    while (ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) != 0 && got > 0) {
+        kept.append(buffer.data(), std::min<std::size_t>(got, ChildProcess::kept_error_bytes - kept.size()));
+    }
+    CloseHandle(from);
+}
+
 }  // namespace
 
-ProcessId start_process(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                        const std::filesystem::path& error_file)
+ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments)
 {
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE error = CreateFileW(error_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherited,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (error == INVALID_HANDLE_VALUE) {
-        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), error_file.string());
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    if (CreatePipe(&read_end, &write_end, &inherited, 0) == 0) {
+        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "a pipe");
     }
+    // Only the child's end is inherited.
+    (void)SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
     HANDLE discard =
         CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr);
     std::wstring command = quoted(program.wstring());
@@ -74,21 +103,24 @@ ProcessId start_process(const std::filesystem::path& program, const std::vector<
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = discard;
-    startup.hStdError = error;
+    startup.hStdError = write_end;
     PROCESS_INFORMATION process{};
-    // Both handles are closed right after, so no later replica inherits them.
+    // The inherited handles are closed right after, so no later replica
+    // inherits them (replicas start one after the other, from one thread).
     const BOOL started =
         CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     const DWORD reason = GetLastError();
-    CloseHandle(error);
+    CloseHandle(write_end);
     if (discard != INVALID_HANDLE_VALUE) {
         CloseHandle(discard);
     }
     if (!started) {
+        CloseHandle(read_end);
         throw std::system_error(static_cast<int>(reason), std::system_category(), program.string());
     }
     CloseHandle(process.hThread);
-    return reinterpret_cast<ProcessId>(process.hProcess);
+    id_ = reinterpret_cast<ProcessId>(process.hProcess);
+    reader_ = std::thread(keep_start, read_end, std::ref(error_));
 }
 
 Finished wait_any(const std::vector<ProcessId>& running)
@@ -126,16 +158,47 @@ bool standard_error_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
 
 #else
 
-ProcessId start_process(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                        const std::filesystem::path& error_file)
+namespace {
+
+// Keeps the start of what `pipe` delivers and reads on to its end.
+void keep_start(int from, std::string& kept)
 {
+    std::array<char, 4096> buffer{};
+    for (;;) {
+        const ssize_t got = read(from, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        kept.append(buffer.data(),
+                    std::min<std::size_t>(static_cast<std::size_t>(got), ChildProcess::kept_error_bytes - kept.size()));
+    }
+    (void)close(from);
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments)
+{
+    // Both ends close on exec, so that no other replica inherits them; the
+    // child gets the write end as its descriptor 2, which stays open.
+    std::array<int, 2> ends{};
+    if (pipe(ends.data()) != 0) {
+        throw std::system_error(errno, std::generic_category(), "a pipe");
+    }
+    (void)fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+    (void)fcntl(ends[1], F_SETFD, FD_CLOEXEC);
     posix_spawn_file_actions_t actions;
     int error = posix_spawn_file_actions_init(&actions);
     if (error != 0) {
+        (void)close(ends[0]);
+        (void)close(ends[1]);
         throw std::system_error(error, std::generic_category(), program.string());
     }
     (void)posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    (void)posix_spawn_file_actions_addopen(&actions, 2, error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    (void)posix_spawn_file_actions_adddup2(&actions, ends[1], 2);
     const std::string path = program.string();
     std::vector<std::string> words{path};
     words.insert(words.end(), arguments.begin(), arguments.end());
@@ -146,10 +209,13 @@ ProcessId start_process(const std::filesystem::path& program, const std::vector<
     error = program.has_parent_path() ? posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ)
                                       : posix_spawnp(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
     (void)posix_spawn_file_actions_destroy(&actions);
+    (void)close(ends[1]);
     if (error != 0) {
+        (void)close(ends[0]);
         throw std::system_error(error, std::generic_category(), path);
     }
-    return pid;
+    id_ = pid;
+    reader_ = std::thread(keep_start, ends[0], std::ref(error_));
 }
 
 Finished wait_any(const std::vector<ProcessId>& running)

@@ -5,7 +5,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "historic_estimators.hpp"
@@ -15,6 +14,7 @@
 #include "suite/point3.hpp"
 #include "suite/uniform_engine.hpp"
 #include "test_functions.hpp"
+#include "usable_cores.hpp"
 
 namespace {
 
@@ -166,8 +166,9 @@ void grow_bootstrap_chain(Point3 point, std::int64_t steps, std::size_t resample
 
 // A chain grown by one point per row, with the bootstrap interval of its
 // mean. The chain first, jumping over the rows' resample draws; then the
-// rows, on several cores, each from its own place in the stream (a row's
-// draws and the next point's sweep of 4 K draws between them).
+// rows, on the cores the process may use (or the threads asked for), each
+// from its own place in the stream (a row's draws and the next point's sweep
+// of 4 K draws between them).
 void metropolis_bootstrap(const RunSettings& settings, RowSink& sink)
 {
     const auto rows = static_cast<std::size_t>(settings.rows);
@@ -179,7 +180,7 @@ void metropolis_bootstrap(const RunSettings& settings, RowSink& sink)
     const UniformEngine rows_start = engine;
     const suite::BootstrapPlan& plan = historic::bootstrap_plan;
     grow_bootstrap_chain(point, settings.updates_per_sample, plan.resamples, values, engine);
-    const unsigned threads = settings.threads != 0 ? settings.threads : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned threads = settings.threads != 0 ? settings.threads : usable_cores();
     suite::bootstrap_intervals(values, rows_start, 1, plan, 4 * settings.updates_per_sample, intervals, threads);
 
     // The chain mean re-sums the values from 0 in every row; a running sum

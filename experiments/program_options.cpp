@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 4> suite_options = {"seed", "rows", "updates-per-sample", "output"};
+constexpr std::array<std::string_view, 5> suite_options = {"seed", "rows", "updates-per-sample", "threads", "output"};
 
 // A file name, which a forgotten value would make the next option.
 CLI::Validator file_name()
@@ -83,6 +83,13 @@ std::optional<ProgramOptions> parse_program_options(const Experiment& experiment
                            " (default " + std::to_string(default_updates_per_sample) + ")")
             ->type_name("K")
             ->transform(whole_number(1, max_updates_per_sample));
+    }
+    if (experiment.has_option("threads")) {
+        app.add_option("--threads", options.threads,
+                       "share the work among T threads, 1 to " + std::to_string(max_threads) +
+                           " (default: one per core this process may use); the table is the same for every T")
+            ->type_name("T")
+            ->transform(whole_number(1, max_threads));
     }
     if (experiment.has_option("output")) {
         app.add_option("--output", options.output,

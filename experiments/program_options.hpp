@@ -15,18 +15,22 @@
 //                           with R rows is the first R rows of any longer run;
 //   --updates-per-sample K  Metropolis updates between samples, 1 to
 //                           1000000000 (default 1000);
+//   --threads T             the work is shared by T threads, 1 to 1024
+//                           (default: one per core the process may use);
+//                           the table is the same for every T;
 //   --output FILE           the table goes to FILE instead of its default;
 // and every program --help and --version.
 
 inline constexpr std::int64_t default_updates_per_sample = 1000;
 inline constexpr std::int64_t max_updates_per_sample = 1000000000;
+inline constexpr std::int64_t max_threads = 1024;
 
 struct ProgramOptions {
     std::int64_t seed = 0;
     std::int64_t rows = 0;
     std::int64_t updates_per_sample = default_updates_per_sample;
     std::string output;  // the table's file; empty for standard output
-    unsigned threads = 0;  // 0: every core the process may use
+    std::int64_t threads = 0;  // 0: one per usable core
 };
 
 // A command line that is not valid: what() says what is wrong, in a few

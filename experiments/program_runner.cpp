@@ -51,7 +51,7 @@ int run(const Experiment& experiment, int argc, const char* const* argv)
         }
         TableSink sink(table);
         run_experiment(experiment,
-                       {options->seed, options->rows, options->updates_per_sample, options->threads}, sink);
+                       {options->seed, options->rows, options->updates_per_sample, static_cast<unsigned>(options->threads)}, sink);
         table.close();
     }
     finish_standard_output(experiment.name.c_str());

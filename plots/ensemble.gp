@@ -2,6 +2,10 @@
 # drawn by scripts/ensemble-study.sh with these variables set:
 #   table  the aggregate table   figure  the PNG to write
 #   study  the study, for the title
+#   blocks (optional) the jackknife's number of blocks B: its error has
+#          B - 1 degrees of freedom, so the exact value lies within one
+#          estimated error with probability P(|t_{B-1}| <= 1), which the
+#          coverage panel draws beside the nominal 68 %
 # Left: against N, log-log, the spread of the replicas' estimates, their RMS
 # error, the mean of the program's own error estimate, and sigma/sqrt(N),
 # the error of N independent samples. Right (with an own error): the fraction
@@ -44,6 +48,14 @@ if (own_error) {
     plot @spread, @rms, @independent
 }
 
+# Macros are expanded when a line is read, so they are set before the block.
+band = "table using 1:7:8 with filledcurves lc rgb band_colour title '95 % Wilson interval'"
+measured = "table using 1:6 with linespoints ls 1 pt 7 ps 0.6 title 'coverage'"
+if (exists('blocks')) {
+    # P(|t| <= 1) for nu degrees of freedom: 1 - I_{nu/(nu+1)}(nu/2, 1/2).
+    nu = blocks - 1
+    t_coverage = 1 - ibeta(nu / 2.0, 0.5, nu / (nu + 1.0))
+}
 if (own_error) {
     set title 'coverage: own error holds the exact value'
     set ylabel 'fraction of replicas'
@@ -53,8 +65,12 @@ if (own_error) {
     set key bottom right
     set style fill transparent solid 0.45 noborder
     nominal = 0.6827
-    plot table using 1:7:8 with filledcurves lc rgb band_colour title '95 % Wilson interval', \
-         table using 1:6 with linespoints ls 1 pt 7 ps 0.6 title 'coverage', \
-         nominal with lines ls 9 title 'nominal 68 % (one standard error)'
+    if (exists('blocks')) {
+        plot @band, @measured, nominal with lines ls 9 title 'nominal 68.3 % (one standard error)', \
+             t_coverage with lines ls 3 dt 3 title sprintf('%.1f %%: t with %d degrees of freedom (%d blocks)', \
+             100 * t_coverage, nu, blocks)
+    } else {
+        plot @band, @measured, nominal with lines ls 9 title 'nominal 68.3 % (one standard error)'
+    }
     unset multiplot
 }

@@ -12,7 +12,7 @@ namespace {
 
 [[noreturn]] void refuse(std::size_t line, const std::string& what)
 {
-    throw TableError("line " + std::to_string(line) + ": " + what);
+    throw TableError(line, what);
 }
 
 // The value of [-]digits[.digits], "nan" or "inf" (either with a sign), as

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,9 +16,22 @@ struct Table {
 };
 
 // A table that cannot be read; the message names the line and what is wrong.
+// A malformed line also gives its number and the problem apart, for a caller
+// that counts lines its own way.
 class TableError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    TableError(std::size_t line, const std::string& problem)
+        : std::runtime_error("line " + std::to_string(line) + ": " + problem), line_(line), problem_(problem)
+    {
+    }
+
+    std::size_t line() const { return line_; }  // 0 when no line is to blame
+    const std::string& problem() const { return problem_; }
+
+private:
+    std::size_t line_ = 0;
+    std::string problem_;
 };
 
 // Reads a table whose every row holds `columns` fields. A line without its

@@ -65,12 +65,9 @@ if ! command -v gnuplot >/dev/null 2>&1; then
   echo "figures skipped: gnuplot is not installed (the Debian package gnuplot-nox brings it)"
   exit 0
 fi
-constants=$("$build/tools/suite_report" constants)
 for study in "${studies[@]}"; do
-  read -r name replicas program options <<<"$study"
-  title="${program//_/\\_}${options:+, K = ${options##* }}: $replicas replicas"
-  GNUPLOT_LIB="$root/plots" gnuplot -e "$constants; table = '$out/$name/aggregate.dat'; \
-    figure = '$out/ensemble_$name.png'; study = '$title'" "$root/plots/ensemble.gp"
+  read -r name _ <<<"$study"
+  SUITE_BUILD_DIR="$build" "$root/scripts/ensemble-figure.sh" "$out/$name" "$out/ensemble_$name.png" >/dev/null
 done
 echo "figures: $out/ensemble_*.png"
 if [ "$docs" = 1 ]; then

@@ -188,6 +188,24 @@ TEST_P(Replicas, AreThePlainKernelTablesOfTheirSeedRowsAndUpdates)
 INSTANTIATE_TEST_SUITE_P(Programs, Replicas, testing::ValuesIn(replicas()),
                          [](const auto& info) { return info.param.program; });
 
+// The bootstrap's rows are shared among threads, each from its own place in
+// the stream: any count, more than the rows included, writes the same table.
+TEST(Threads, LeaveTheBootstrapTableAsItIs)
+{
+    const auto folder = fresh_folder();
+    std::string first;
+    for (const int threads : {1, 2, 3, 200}) {
+        const std::string name = std::to_string(threads) + ".dat";
+        const ProgramRun run = run_program("metropolis_bootstrap", folder,
+                                           "--rows 150 --updates-per-sample 3 --seed 4 --threads " +
+                                               std::to_string(threads) + " --output " + name);
+        ASSERT_EQ(run.exit_status, 0) << run.standard_error;
+        const std::string table = read_file(folder / name);
+        first = first.empty() ? table : first;
+        EXPECT_EQ(table, first) << threads << " threads";
+    }
+}
+
 // Any R rows are the first R rows of a longer run: a short run and one 5 %
 // past the default (for the bootstrap, past its default chain capacity of
 // 8192) against the default table.
@@ -260,7 +278,7 @@ TEST(HelpAndVersion, StateTheOptionsAndTheLargestRowCount)
         EXPECT_EQ(help.exit_status, 0) << experiment.name;
         EXPECT_NE(help.standard_output.find("1 to " + std::to_string(experiment.max_rows)), std::string::npos)
             << help.standard_output;
-        for (const char* option : {"seed", "rows", "updates-per-sample", "output"}) {
+        for (const char* option : {"seed", "rows", "updates-per-sample", "threads", "output"}) {
             EXPECT_EQ(help.standard_output.find(std::string("--") + option) != std::string::npos,
                       experiment.has_option(option))
                 << experiment.name << " --" << option;

@@ -2,7 +2,7 @@
 # Tests the ensemble command end to end with the real programs beside it, on
 # studies small enough to take a second (50 rows, 10 updates per sample).
 #
-# usage: ensemble_test.sh plan_collect|resume|failure|bad_arguments ENSEMBLE
+# usage: ensemble_test.sh plan_collect|resume|failure|bad_arguments|standins|collect_rules ENSEMBLE
 #   plan_collect   a plan run through xargs -P 2, then collect, gives the
 #                  built-in runner's aggregate and tables, and replica r's
 #                  table is what the program writes with --seed r;
@@ -10,7 +10,15 @@
 #                  short or never renamed, and ends with the same aggregate;
 #   failure        a replica that cannot write stops the study with one line
 #                  naming it, status 1 and no aggregate;
-#   bad_arguments  each kind of mistake: one line, status 2, no folder made.
+#   bad_arguments  each kind of mistake: one line, status 2, no folder made;
+#   standins       with stand-ins for the program beside a copy of ensemble:
+#                  a table short of a row fails the study, no replica starts
+#                  after a failure, the failure quotes the program's line,
+#                  and a second run on a locked folder is refused at once;
+#   collect_rules  collect refuses names that are not canonical and names
+#                  a missing replica, keeps the old aggregate when it cannot
+#                  write (a file-size limit), and a smaller --replicas
+#                  changes nothing.
 set -euo pipefail
 
 mode=${1:?mode}
@@ -93,9 +101,93 @@ bad_arguments)
   expect_usage_error "not a number" $program --replicas 2x
   expect_usage_error "an option the program lacks" montecarlo3d --replicas 2 --updates-per-sample 5
   expect_usage_error "a folder that cannot be made" $program --replicas 2 --dir a-file/study
+  expect_usage_error "an empty folder name" $program --replicas 2 --dir ''
+  expect_usage_error "an option twice" $program --replicas 2 --replicas 3
+  check "in the programs' words" grep -q -- '--replicas is given more than once' err.txt
+  expect_usage_error "--version with a bad option" --version --bogus
   check "no folder made for a mistake" [ -z "$(find . -mindepth 1 -type d)" ]
   "$ensemble" plan $program --replicas 1 --dir study "${options[@]}" >/dev/null
   expect_usage_error "a folder of another study" $program --replicas 1 --dir study --rows 40
+  ;;
+standins)
+  # metropolis_jackknife as a script beside a copy of ensemble: it logs its
+  # start, writes --rows rows, and misbehaves as STANDIN says.
+  mkdir bin
+  cp "$ensemble" bin/ensemble
+  cat >bin/$program <<'SH'
+#!/bin/sh
+while [ $# -gt 0 ]; do
+  case $1 in --seed) seed=$2 ;; --rows) rows=$2 ;; --output) out=$2 ;; esac
+  shift 2
+done
+echo "$seed" >>"$STANDIN_LOG"
+case $STANDIN:$seed in
+  short:1) rows=$((rows - 1)) ;;
+  block:1) echo "metropolis_jackknife: cannot write $out: No space left on device" >&2; exit 1 ;;
+  block:2 | slow:*) sleep 1 ;;
+esac
+i=1
+while [ "$i" -le "$rows" ]; do printf '%d\t0.5\t0.1\n' "$i"; i=$((i + 1)); done >"$out"
+SH
+  chmod +x bin/$program
+  export STANDIN_LOG=$work/started.txt
+  status=0
+  STANDIN=short bin/ensemble $program --replicas 2 --jobs 1 --rows 50 --dir short >/dev/null 2>err.txt || status=$?
+  check "a table of 49 rows fails the study" [ "$status" = 1 ]
+  check "naming its replica" grep -q 'replica 1 failed (its table is not 50 whole rows)' err.txt
+  check "leaving no table and no .part for it" [ -z "$(find short -name "$program-1.dat*")" ]
+  : >"$STANDIN_LOG"
+  status=0
+  STANDIN=block bin/ensemble $program --replicas 4 --jobs 2 --rows 50 --dir block >/dev/null 2>err.txt || status=$?
+  check "a failed replica fails the study" [ "$status" = 1 ]
+  check "no replica starts after the failure" [ "$(sort "$STANDIN_LOG" | tr '\n' ' ')" = "1 2 " ]
+  check "the one running finishes and is kept" [ -f block/$program-2.dat ]
+  check "the failure quotes the program's own line" \
+    grep -q "replica 1 failed (exit status 1): $program: cannot write block/$program-1.dat.part: No space left" err.txt
+  STANDIN=slow bin/ensemble $program --replicas 2 --rows 50 --dir locked >/dev/null 2>&1 &
+  first=$!
+  for _ in $(seq 50); do [ -s locked/study.lock ] && break; sleep 0.1; done
+  status=0
+  STANDIN=slow bin/ensemble $program --replicas 2 --rows 50 --dir locked >/dev/null 2>err.txt || status=$?
+  check "a second run on a locked folder is refused with status 2" [ "$status" = 2 ]
+  check "naming the folder and the holder" grep -q "locked is in use by process $first" err.txt
+  wait "$first"
+  check "the first run is not disturbed" [ -f locked/aggregate.dat ]
+  rm bin/$program
+  status=0
+  PATH=/usr/bin:/bin bin/ensemble $program --replicas 2 --dir missing >/dev/null 2>err.txt || status=$?
+  check "a missing program fails" [ "$status" = 1 ]
+  check "before a folder is made" [ ! -e missing ]
+  ;;
+collect_rules)
+  "$ensemble" $program --replicas 3 --dir study "${options[@]}" >/dev/null 2>&1
+  cp study/aggregate.dat aggregate.before
+  collect_fails() {  # collect_fails WHAT PATTERN
+    local status=0
+    "$ensemble" collect study >/dev/null 2>err.txt || status=$?
+    check "$1: status 1" [ "$status" = 1 ]
+    check "$1: one line naming it" grep -q "$2" err.txt
+    check "$1: no aggregate left" [ ! -e study/aggregate.dat ]
+  }
+  cp study/$program-1.dat study/$program-01.dat
+  collect_fails "a leading zero" "$program-01.dat is not named as a replica table"
+  mv study/$program-01.dat study/$program-007.dat
+  collect_fails "a copy named for seed 7" "$program-007.dat is not named"
+  rm study/$program-007.dat
+  mv study/$program-2.dat held.dat
+  collect_fails "a missing seed" "replica 2 is missing"
+  mv held.dat study/$program-2.dat
+  "$ensemble" collect study >/dev/null
+  check "collect gives the run's aggregate" cmp aggregate.before study/aggregate.dat
+  status=0
+  (ulimit -f 1 && trap '' XFSZ && exec "$ensemble" collect study) >/dev/null 2>err.txt || status=$?
+  check "collect under a file-size limit fails" [ "$status" = 1 ]
+  check "with the system's reason" grep -q 'File too large' err.txt
+  check "keeping the old aggregate byte for byte" cmp aggregate.before study/aggregate.dat
+  check "and no .part" [ -z "$(find study -name '*.part')" ]
+  "$ensemble" $program --replicas 1 --dir study "${options[@]}" >/dev/null 2>err.txt
+  check "a smaller --replicas says the study keeps its count" grep -q 'holds a study of 3 replicas' err.txt
+  check "and gives collect's aggregate" cmp aggregate.before study/aggregate.dat
   ;;
 *)
   echo "unknown mode $mode" >&2

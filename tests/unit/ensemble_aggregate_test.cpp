@@ -11,9 +11,21 @@
 
 namespace {
 
-// exact 2, sigma 4: sigma/sqrt(N) is 4 at N = 1 and 2 sqrt(2) at N = 2.
-const ReplicaProgram jackknife{"jackknife-like", 3, 0.0, OwnError::jackknife, 2.0, 4.0};
-const ReplicaProgram bootstrap{"bootstrap-like", 4, 0.0, OwnError::bootstrap, 2.0, 4.0};
+// A program of the given columns, as the list of experiments describes one:
+// exact 2, sigma 4, so sigma/sqrt(N) is 4 at N = 1 and 2 sqrt(2) at N = 2.
+Experiment program(std::vector<std::string> columns, double (*exact)() = [] { return 2.0; })
+{
+    Experiment e{};
+    e.name = "like-" + columns.back();
+    e.columns = columns.size();
+    e.column_names = std::move(columns);
+    e.exact = exact;
+    e.sigma = [] { return 4.0; };
+    return e;
+}
+
+const Experiment jackknife = program({"samples", "mean", "jackknife_error"});
+const Experiment bootstrap = program({"chain_points", "mean", "lower", "upper"});
 
 std::vector<std::vector<double>> rows_of(const Aggregate& aggregate)
 {
@@ -52,9 +64,10 @@ TEST(EnsembleAggregate, BootstrapHalfWidthAndInterval)
     Aggregate aggregate(bootstrap);
     aggregate.add("1\t2.1\t1.9\t2.3\n");
     aggregate.add("1\t2.5\t2.2\t2.8\n");
+    aggregate.add("1\t2.2\t2\t2.4\n");  // the lower end is the exact value: it covers
     const auto rows = rows_of(aggregate);
-    EXPECT_NEAR(rows[0][4], 0.25, 1e-12);  // half-widths 0.2 and 0.3
-    EXPECT_DOUBLE_EQ(rows[0][5], 0.5);     // only the first interval holds 2
+    EXPECT_NEAR(rows[0][4], 0.7 / 3.0, 1e-7);  // half-widths 0.2, 0.3 and 0.2
+    EXPECT_NEAR(rows[0][5], 2.0 / 3.0, 1e-7);  // the first and the third hold 2
     EXPECT_FALSE(std::isnan(rows[0][2]));
 }
 
@@ -98,7 +111,7 @@ TEST(EnsembleAggregate, RefusesTablesThatAreNotWholeAndKeepsWhatItHad)
 TEST(EnsembleAggregate, ProgramsWithoutOwnErrorLeaveThoseColumnsUndefined)
 {
     // A counter that starts at 2 holds one sample fewer than it says.
-    Aggregate aggregate(ReplicaProgram{"counter-from-2", 2, 1.0, OwnError::none, 1.0, 1.0});
+    Aggregate aggregate(program({"counter", "mean"}, [] { return 1.0; }));
     aggregate.add("2\t0.5\n");
     const auto rows = rows_of(aggregate);
     EXPECT_EQ(rows[0][0], 1.0);

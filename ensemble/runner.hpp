@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+#include "study.hpp"
+
+// Runs the replicas whose tables are not complete, `jobs` at a time (at
+// most 64), then collects. A replica that fails stops the study: no new
+// one starts, those running finish, and StudyError names the first that
+// failed with the program's own message; no aggregate is written then.
+// Prints the study's outcome on standard output. The caller holds the
+// folder's lock.
+void run_study(const Study& study, const std::filesystem::path& program, std::int64_t jobs);
+
+// The most replicas run at once: the most Windows waits for in one call.
+inline constexpr std::int64_t max_jobs = 64;
+
+// Replicas at once by default: one per core this process may use, and a
+// program that keeps every core busy by itself one at a time.
+std::int64_t default_jobs(const Experiment& program);
