@@ -14,6 +14,6 @@ void write_running_means(TableWriter& table, std::int64_t first, std::int64_t en
     double sum = 0.0;
     for (std::int64_t i = first; i < end; ++i) {
         sum = sum + sample();
-        table.write("%i\t%f\n", static_cast<int>(i), sum / static_cast<double>(i));
+        table.row(static_cast<int>(i), sum / static_cast<double>(i));
     }
 }

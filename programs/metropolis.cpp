@@ -39,7 +39,7 @@ int main(int argc, char** argv)
     for (std::int64_t i = 1; i < samples_end; ++i) {
         sampler.sweep(current, Nstep, random_stream());
         sum = sum + f(current);
-        table.write("%i\t%f\t%f\n", static_cast<int>(i), sum / static_cast<double>(i), current.y);
+        table.row(static_cast<int>(i), sum / static_cast<double>(i), current.y);
     }
     table.close();
     finish_standard_output(experiment.name.c_str());

@@ -63,9 +63,8 @@ int main(int argc, char** argv)
     double sum = 0.0;
     for (N = 1; N < rows_end; N = N + 1) {
         sum = sum + values[static_cast<std::size_t>(N - 1)];
-        table.write("%i\t%f\t", static_cast<int>(N), sum / static_cast<double>(N));
         const BootstrapInterval& interval = intervals[static_cast<std::size_t>(N - 1)];
-        table.write("%f\t%f\n", interval.lower, interval.upper);
+        table.row(static_cast<int>(N), sum / static_cast<double>(N), interval.lower, interval.upper);
     }
     table.close();
     finish_standard_output(experiment.name.c_str());

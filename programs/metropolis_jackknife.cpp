@@ -51,7 +51,7 @@ int main(int argc, char** argv)
         const auto count = static_cast<std::size_t>(i);
         const double error =
             jackknife.error(std::span(values).first(count), std::span(prefix).first(count + 1), mean);
-        table.write("%i\t%f\t%f\n", static_cast<int>(i), mean, error);
+        table.row(static_cast<int>(i), mean, error);
     }
     table.close();
     finish_standard_output(experiment.name.c_str());
