@@ -1,6 +1,7 @@
 #include "table_writer.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cerrno>
 #include <cmath>
@@ -56,16 +57,16 @@ char* put_value(char* out, char* end, double value)
 
 // The temporary file of the table being replaced, for the signal handler:
 // a fixed buffer, since the handler may not allocate.
-char pending_temporary[4096];
+std::array<char, 4096> pending_temporary{};
 volatile std::sig_atomic_t temporary_pending = 0;
 
 extern "C" void remove_temporary_and_stop(int signal_number)
 {
     if (temporary_pending != 0) {
 #ifdef _WIN32
-        (void)_unlink(pending_temporary);
+        (void)_unlink(pending_temporary.data());
 #else
-        (void)unlink(pending_temporary);
+        (void)unlink(pending_temporary.data());
 #endif
     }
     // The handler ran once (SA_RESETHAND, or signal() on Windows): the
@@ -78,7 +79,7 @@ extern "C" void remove_temporary_at_exit()
 {
     if (temporary_pending != 0) {
         temporary_pending = 0;
-        (void)std::remove(pending_temporary);
+        (void)std::remove(pending_temporary.data());
     }
 }
 
@@ -156,7 +157,7 @@ Replacement open_replacement(const char* path)
     std::string hidden(1, '.');
     hidden.append(target.filename().string()).push_back('.');
     const std::string stem = (folder / hidden).string();
-    if (stem.size() + 8 > sizeof pending_temporary) {
+    if (stem.size() + 8 > pending_temporary.size()) {
         return replacement;
     }
 #ifdef _WIN32
@@ -169,7 +170,7 @@ Replacement open_replacement(const char* path)
         const std::string name = stem + std::to_string(entropy() % 1000000U);
         descriptor = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (descriptor >= 0) {
-            std::memcpy(pending_temporary, name.c_str(), name.size() + 1);
+            std::memcpy(pending_temporary.data(), name.c_str(), name.size() + 1);
             temporary_pending = 1;
         } else if (errno != EEXIST) {
             break;
@@ -194,9 +195,9 @@ Replacement open_replacement(const char* path)
     sigaddset(&stops, SIGINT);
     sigaddset(&stops, SIGTERM);
     (void)sigprocmask(SIG_BLOCK, &stops, &before);
-    std::memcpy(pending_temporary, stem.c_str(), stem.size());
-    std::memcpy(pending_temporary + stem.size(), "XXXXXX", 7);
-    const int descriptor = mkstemp(pending_temporary);
+    std::memcpy(pending_temporary.data(), stem.c_str(), stem.size());
+    std::memcpy(pending_temporary.data() + stem.size(), "XXXXXX", 7);
+    const int descriptor = mkstemp(pending_temporary.data());
     if (descriptor >= 0) {
         temporary_pending = 1;
     }
@@ -215,7 +216,7 @@ Replacement open_replacement(const char* path)
     }
     replacement.file = fdopen(descriptor, "wb");
 #endif
-    replacement.temporary = pending_temporary;
+    replacement.temporary = pending_temporary.data();
     replacement.target = target;
     if (replacement.file == nullptr) {
         remove_temporary_at_exit();
@@ -241,7 +242,7 @@ bool replace(const std::filesystem::path& temporary, const std::filesystem::path
 }  // namespace
 
 TableWriter::TableWriter(const char* program, const char* path)
-    : program_(program), name_(path), file_(nullptr), buffer_(new char[buffer_size])
+    : program_(program), name_(path), file_(nullptr), buffer_(buffer_size)
 {
     prepare_signals();
     Replacement replacement = open_replacement(path);
@@ -257,7 +258,7 @@ TableWriter::TableWriter(const char* program, const char* path)
 }
 
 TableWriter::TableWriter(const char* program, const char* name, std::FILE* file)
-    : program_(program), name_(name), file_(file), buffer_(new char[buffer_size])
+    : program_(program), name_(name), file_(file), buffer_(buffer_size)
 {
     prepare_signals();
 }
@@ -292,19 +293,19 @@ void TableWriter::row(int count, std::span<const double> values)
     if (buffer_size - used_ < count_room + value_room * values.size()) {
         flush_buffer();
     }
-    char* const end = buffer_.get() + buffer_size;
-    char* out = std::to_chars(buffer_.get() + used_, end, count).ptr;
+    char* const end = buffer_.data() + buffer_size;
+    char* out = std::to_chars(buffer_.data() + used_, end, count).ptr;
     for (const double value : values) {
         *out++ = '\t';
         out = put_value(out, end, value);
     }
     *out++ = '\n';
-    used_ = static_cast<std::size_t>(out - buffer_.get());
+    used_ = static_cast<std::size_t>(out - buffer_.data());
 }
 
 void TableWriter::flush_buffer()
 {
-    if (used_ != 0 && std::fwrite(buffer_.get(), 1, used_, file_) != used_) {
+    if (used_ != 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) {
         fail("write", errno != 0 ? errno : EIO);
     }
     used_ = 0;

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <span>
 #include <type_traits>
+#include <vector>
 
 // Writes a program's table and makes sure it arrived: a table that could not
 // be created, written or closed ends the program with one line on standard
@@ -67,7 +67,7 @@ private:
     const char* program_;
     const char* name_;
     std::FILE* file_;
-    std::unique_ptr<char[]> buffer_;
+    std::vector<char> buffer_;
     std::size_t used_ = 0;
     std::filesystem::path target_;  // the file replaced, when there is a temporary file
     std::filesystem::path temporary_;

@@ -92,6 +92,7 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
     std::vector<std::string> words = {executable.string()};
     words.insert(words.end(), launch.arguments.begin(), launch.arguments.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words) {
         argv.push_back(word.data());
     }

@@ -19,8 +19,8 @@ namespace {
 
 std::filesystem::path fresh_folder()
 {
-    const auto folder = std::filesystem::temp_directory_path()
-                        / ("table-writer-test-" + std::to_string(std::random_device{}()));
+    auto folder = std::filesystem::temp_directory_path()
+                  / ("table-writer-test-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(folder);
     return folder;
 }
@@ -45,12 +45,12 @@ std::string printf_row(int count, double value)
 TEST(TableWriter, WritesPrintfsDigitsAndOneSpellingOfNonFiniteValues)
 {
     std::vector<double> values = {0.0, -0.0, 0.0000005, 0.0000015, 0.0000025, -0.0000005, 0.00000049999999,
-                                  0.9999995, 0.99999949999, -0.9999995, 1.0000005, 2.5e-7, 123456.0000005, 0.125,
-                                  1e15 + 0.5, 4503599627370497.5, 0.0078125, 0.0234375, 1e300, -std::numeric_limits<double>::max(),
-                                  std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
-                                  -4.9e-310};
+                                  0.9999995, 0.99999949999, -0.9999995, 1.0000005, 2.5e-7, 123456.0000005,
+                                  0.125, 0.0078125, 0.0234375, 1e15 + 0.5, 4503599627370497.5, 1e300,
+                                  -std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
+                                  std::numeric_limits<double>::denorm_min(), -4.9e-310};
     // Values of every magnitude the tables see, and far beyond.
-    std::mt19937_64 bits(7);
+    std::mt19937_64 bits(7);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same values on every run
     for (int k = 0; k < 2000; ++k) {
         const double mantissa = std::uniform_real_distribution<double>(-1.0, 1.0)(bits);
         values.push_back(std::ldexp(mantissa, static_cast<int>(bits() % 100) - 60));
