@@ -84,7 +84,7 @@ if [ -n "$baseline" ]; then
 fi
 
 # The straightforward programs, built as their authors would.
-plain_bin="$work/plain"
+plain_bin="$work/plain-bin"
 mkdir -p "$plain_bin"
 for source in "$root"/bench/plain/plain_*.cpp; do
   name=$(basename "$source" .cpp)

@@ -28,8 +28,8 @@ int main(int argc, char** argv)
     const std::int64_t last = std::int64_t{1} << options.rows;
     TableWriter table = open_table(experiment, options);
     for (std::int64_t n = 2; n <= last; n = n * 2) {
-        table.row(static_cast<int>(n), rectangle_rule(f, a, b, n), trapezoid_rule(f, a, b, n),
-                  simpson_weighted_rule(f, a, b, n));
+        const ThreeRules estimates = three_rules(f, a, b, n);
+        table.row(static_cast<int>(n), estimates.rectangle, estimates.trapezoid, estimates.simpson_weighted);
     }
     table.close();
     return 0;
