@@ -46,6 +46,6 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    std::printf("%.4f %ld\n", elapsed.count(), usage.ru_maxrss);
+    std::printf("%.6f %ld\n", elapsed.count(), usage.ru_maxrss);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
 }

@@ -94,9 +94,8 @@ void quadrature(const RunSettings& settings, RowSink& sink)
     constexpr double b = 1.0;
     const std::int64_t last = std::int64_t{1} << settings.rows;
     for (std::int64_t n = 2; n <= last; n = n * 2) {
-        const std::array<double, 3> estimates = {historic::rectangle_rule(sine_pi, a, b, n),
-                                                 historic::trapezoid_rule(sine_pi, a, b, n),
-                                                 historic::simpson_weighted_rule(sine_pi, a, b, n)};
+        const historic::ThreeRules rules = historic::three_rules(sine_pi, a, b, n);
+        const std::array<double, 3> estimates = {rules.rectangle, rules.trapezoid, rules.simpson_weighted};
         sink.row(n, estimates);
     }
 }

@@ -12,18 +12,15 @@
 
 namespace {
 
-// The rows as table lines: the count, then each value with six decimals.
+// The rows as table lines: the count, then each value with six decimals
+// (every count a table holds fits in an int).
 class TableSink : public RowSink {
 public:
     explicit TableSink(TableWriter& table) : table_(table) {}
 
     void row(std::int64_t count, std::span<const double> values) override
     {
-        table_.write("%i", static_cast<int>(count));
-        for (const double value : values) {
-            table_.write("\t%f", value);
-        }
-        table_.write("\n");
+        table_.row(static_cast<int>(count), values);
     }
 
 private:

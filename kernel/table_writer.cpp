@@ -1,22 +1,24 @@
 #include "table_writer.hpp"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
-#include <cstdarg>
-#include <cstddef>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
 #include <string>
-#include <string_view>
-#include <type_traits>
+#include <system_error>
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
+#include <random>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -25,6 +27,13 @@ namespace {
 
 constexpr const char* standard_output_name = "standard output";
 
+// The buffer the rows are formatted into; it goes out in one write.
+constexpr std::size_t buffer_size = std::size_t{1} << 16;
+// The longest count ("-2147483648") and value: a sign, 309 digits before
+// the point of the largest double, the point and six decimals, and a tab.
+constexpr std::size_t count_room = 16;
+constexpr std::size_t value_room = 320;
+
 [[noreturn]] void report_failure(const char* /*program*/, const char* action, const char* name, int error)
 {
     // A reader closing the pipe is how `program | head` ends: nothing to say.
@@ -32,199 +41,223 @@ constexpr const char* standard_output_name = "standard output";
     throw TableWriteError(std::string("cannot ") + action + " " + name + ": " + std::strerror(error), quiet);
 }
 
-[[noreturn]] void unsupported(std::string_view conversion)
+char* put_value(char* out, char* end, double value)
 {
-    std::string what("unsupported conversion in a table format: ");
-    throw std::invalid_argument(what.append(conversion));
+    if (std::isnan(value)) {
+        return std::copy_n("-nan", 4, out);
+    }
+    if (std::isinf(value)) {
+        return value < 0 ? std::copy_n("-inf", 4, out) : std::copy_n("inf", 3, out);
+    }
+    return std::to_chars(out, end, value, std::chars_format::fixed, 6).ptr;
 }
 
-// The type of the argument that a conversion takes.
-enum class Argument { int_, unsigned_, long_, unsigned_long, long_long, unsigned_long_long, size, double_, string };
+// The temporary file of the table being replaced, for the signal handler:
+// a fixed buffer, since the handler may not allocate.
+std::array<char, 4096> pending_temporary{};
+volatile std::sig_atomic_t temporary_pending = 0;
 
-// Reads a conversion "%[flags][width][.precision][length]type" from the
-// character after its '%', leaving `p` after it. It runs for every row, so it
-// makes one pass and no copies.
-Argument read_conversion(const char*& p, const char* percent)
+extern "C" void remove_temporary_and_stop(int signal_number)
 {
-    while (*p == '-' || *p == '+' || *p == ' ' || *p == '#' || *p == '.' || (*p >= '0' && *p <= '9')) {
-        ++p;
+    if (temporary_pending != 0) {
+#ifdef _WIN32
+        (void)_unlink(pending_temporary.data());
+#else
+        (void)unlink(pending_temporary.data());
+#endif
     }
-    int h = 0;  // h and hh arrive promoted to int
-    int l = 0;
-    int z = 0;
-    for (;; ++p) {
-        if (*p == 'h') {
-            ++h;
-        } else if (*p == 'l') {
-            ++l;
-        } else if (*p == 'z') {
-            ++z;
-        } else {
+    // The handler ran once (SA_RESETHAND, or signal() on Windows): the
+    // signal now ends the process as it would have.
+    (void)std::signal(signal_number, SIG_DFL);
+    (void)std::raise(signal_number);
+}
+
+extern "C" void remove_temporary_at_exit()
+{
+    if (temporary_pending != 0) {
+        temporary_pending = 0;
+        (void)std::remove(pending_temporary.data());
+    }
+}
+
+// Catches SIGINT and SIGTERM, unless the process was started with them
+// ignored (a background job), and ignores SIGXFSZ.
+void prepare_signals()
+{
+    static bool prepared = false;
+    if (prepared) {
+        return;
+    }
+    prepared = true;
+    (void)std::atexit(remove_temporary_at_exit);
+#ifdef _WIN32
+    for (const int signal_number : {SIGINT, SIGTERM}) {
+        if (std::signal(signal_number, remove_temporary_and_stop) == SIG_IGN) {
+            (void)std::signal(signal_number, SIG_IGN);
+        }
+    }
+#else
+    (void)std::signal(SIGXFSZ, SIG_IGN);
+    for (const int signal_number : {SIGINT, SIGTERM}) {
+        struct sigaction current {};
+        if (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+            struct sigaction catching {};
+            catching.sa_handler = remove_temporary_and_stop;
+            sigemptyset(&catching.sa_mask);
+            catching.sa_flags = SA_RESETHAND | SA_NODEFER;
+            (void)sigaction(signal_number, &catching, nullptr);
+        }
+    }
+#endif
+}
+
+// The file a path names once symbolic links are followed, or the path if
+// one cannot be read.
+std::filesystem::path link_target(const std::filesystem::path& path)
+{
+    std::filesystem::path target = path;
+    std::error_code error;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(std::filesystem::symlink_status(target, error));
+         ++hops) {
+        const std::filesystem::path next = std::filesystem::read_symlink(target, error);
+        if (error) {
+            return path;
+        }
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target;
+}
+
+struct Replacement {
+    std::FILE* file = nullptr;
+    std::filesystem::path target;
+    std::filesystem::path temporary;
+};
+
+// A temporary file beside the table `path` names, when the table is a file
+// that may be replaced; otherwise no file (the table is written in place).
+Replacement open_replacement(const char* path)
+{
+    Replacement replacement;
+    if (temporary_pending != 0) {
+        return replacement;  // one replacement at a time: the handler knows one file
+    }
+    const std::filesystem::path target = link_target(path);
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(target, error);
+    const bool exists = status.type() != std::filesystem::file_type::not_found;
+    if (exists && status.type() != std::filesystem::file_type::regular) {
+        return replacement;  // a device, a pipe, a folder: in place, as it reports
+    }
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    // A hidden name beside the table: ".tmjack.dat.<random>".
+    std::string hidden(1, '.');
+    hidden.append(target.filename().string()).push_back('.');
+    const std::string stem = (folder / hidden).string();
+    if (stem.size() + 8 > pending_temporary.size()) {
+        return replacement;
+    }
+#ifdef _WIN32
+    if (exists && (GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY) != 0) {
+        return replacement;  // refused in place, as before
+    }
+    std::random_device entropy;
+    int descriptor = -1;
+    for (int attempt = 0; attempt < 16 && descriptor < 0; ++attempt) {
+        const std::string name = stem + std::to_string(entropy() % 1000000U);
+        descriptor = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (descriptor >= 0) {
+            std::memcpy(pending_temporary.data(), name.c_str(), name.size() + 1);
+            temporary_pending = 1;
+        } else if (errno != EEXIST) {
             break;
         }
     }
-    const char type = *p;
-    if (type != '\0') {
-        ++p;
+    if (descriptor < 0) {
+        return replacement;
     }
-    bool is_signed = false;
-    switch (type) {
-    case 'd':
-    case 'i':
-    case 'c':
-        is_signed = true;
-        [[fallthrough]];
-    case 'u':
-    case 'o':
-    case 'x':
-    case 'X':
-        if (l == 0 && z == 0 && h <= 2) {
-            return is_signed ? Argument::int_ : Argument::unsigned_;
-        }
-        if (l == 1 && h == 0 && z == 0) {
-            return is_signed ? Argument::long_ : Argument::unsigned_long;
-        }
-        if (l == 2 && h == 0 && z == 0) {
-            return is_signed ? Argument::long_long : Argument::unsigned_long_long;
-        }
-        if (z == 1 && h == 0 && l == 0 && !is_signed) {
-            return Argument::size;
-        }
-        break;
-    case 'f':
-    case 'F':
-    case 'e':
-    case 'E':
-    case 'g':
-    case 'G':
-    case 'a':
-    case 'A':
-        if (l <= 1 && h == 0 && z == 0) {
-            return Argument::double_;
-        }
-        break;
-    case 's':
-        if (l == 0 && h == 0 && z == 0) {
-            return Argument::string;
-        }
-        break;
-    default:
-        break;
+    replacement.file = _fdopen(descriptor, "wb");
+#else
+    if (exists && access(target.c_str(), W_OK) != 0) {
+        return replacement;  // refused in place, as before
     }
-    unsupported(std::string_view(percent, static_cast<std::size_t>(p - percent)));
+    struct stat old {};
+    if (exists && stat(target.c_str(), &old) != 0) {
+        return replacement;
+    }
+    // No signal between creating the file and recording its name.
+    sigset_t stops;
+    sigset_t before;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    (void)sigprocmask(SIG_BLOCK, &stops, &before);
+    std::memcpy(pending_temporary.data(), stem.c_str(), stem.size());
+    std::memcpy(pending_temporary.data() + stem.size(), "XXXXXX", 7);
+    const int descriptor = mkstemp(pending_temporary.data());
+    if (descriptor >= 0) {
+        temporary_pending = 1;
+    }
+    (void)sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (descriptor < 0) {
+        return replacement;  // the folder takes no new file
+    }
+    if (exists) {
+        // The old owner and group where allowed (as root), and its mode.
+        (void)!fchown(descriptor, old.st_uid, old.st_gid);
+        (void)fchmod(descriptor, old.st_mode & 07777);
+    } else {
+        const mode_t mask = umask(0);
+        (void)umask(mask);
+        (void)fchmod(descriptor, 0666 & ~mask);
+    }
+    replacement.file = fdopen(descriptor, "wb");
+#endif
+    replacement.temporary = pending_temporary.data();
+    replacement.target = target;
+    if (replacement.file == nullptr) {
+        remove_temporary_at_exit();
+        return {};
+    }
+    return replacement;
 }
 
-// Hands `convert` the next argument, taken as a T.
-template <class T, class Convert>
-void pass(std::va_list& args, const Convert& convert)
+// Puts the finished table in the old one's place.
+bool replace(const std::filesystem::path& temporary, const std::filesystem::path& target)
 {
-    const T value = va_arg(args, T);
-    convert(value);
-}
-
-template <class Convert>
-void take(Argument argument, std::va_list& args, const Convert& convert)
-{
-    switch (argument) {
-    case Argument::int_:
-        return pass<int>(args, convert);
-    case Argument::unsigned_:
-        return pass<unsigned>(args, convert);
-    case Argument::long_:
-        return pass<long>(args, convert);
-    case Argument::unsigned_long:
-        return pass<unsigned long>(args, convert);
-    case Argument::long_long:
-        return pass<long long>(args, convert);
-    case Argument::unsigned_long_long:
-        return pass<unsigned long long>(args, convert);
-    case Argument::size:
-        return pass<std::size_t>(args, convert);
-    case Argument::double_:
-        return pass<double>(args, convert);
-    case Argument::string:
-        return pass<const char*>(args, convert);
+#ifdef _WIN32
+    if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+        errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+        return false;
     }
-}
-
-// Walks `format`, handing each stretch of literal text to `literal` and each
-// conversion ("%...f"), with its argument taken from `args` in the type the
-// conversion names, to `convert`.
-template <class Literal, class Convert>
-void walk(const char* format, std::va_list& args, const Literal& literal, const Convert& convert)
-{
-    const char* p = format;
-    while (*p != '\0') {
-        const char* percent = std::strchr(p, '%');
-        if (percent == nullptr) {
-            literal(std::string_view(p));
-            return;
-        }
-        literal(std::string_view(p, static_cast<std::size_t>(percent - p)));
-        p = percent + 1;
-        if (*p == '%') {
-            literal(std::string_view("%"));
-            ++p;
-            continue;
-        }
-        const Argument argument = read_conversion(p, percent);
-        const std::string_view conversion(percent, static_cast<std::size_t>(p - percent));
-        take(argument, args, [&](auto value) { convert(conversion, value); });
-    }
-}
-
-// The writer's own spelling of a value that is not finite, padded to the
-// conversion's width. printf's depends on the C library ("nan", "-nan",
-// "nan(ind)", ...) and, for a not-a-number, on the sign bit, which the
-// processors set differently; the tables hold "-nan" for every one.
-std::string spell_non_finite(double value, std::string_view conversion)
-{
-    bool left = false;
-    bool plus = false;
-    bool space = false;
-    std::size_t i = 1;  // after the '%'
-    for (; i < conversion.size() && std::strchr("-+ 0#", conversion[i]) != nullptr; ++i) {
-        left = left || conversion[i] == '-';
-        plus = plus || conversion[i] == '+';
-        space = space || conversion[i] == ' ';
-    }
-    std::size_t width = 0;
-    for (; i < conversion.size() && conversion[i] >= '0' && conversion[i] <= '9'; ++i) {
-        width = width * 10 + static_cast<std::size_t>(conversion[i] - '0');
-    }
-    const char* spelling = std::isnan(value)      ? "-nan"
-                           : std::signbit(value) ? "-inf"
-                           : plus                ? "+inf"
-                           : space               ? " inf"
-                                                 : "inf";
-    std::string text(spelling);
-    if (std::strchr("FEGA", conversion.back()) != nullptr) {
-        for (char& letter : text) {
-            if (letter >= 'a' && letter <= 'z') {
-                letter = static_cast<char>(letter - 'a' + 'A');
-            }
-        }
-    }
-    if (text.size() >= width) {
-        return text;
-    }
-    std::string padding(width - text.size(), ' ');
-    return left ? text.append(padding) : padding.append(text);
+    return true;
+#else
+    return std::rename(temporary.c_str(), target.c_str()) == 0;
+#endif
 }
 
 }  // namespace
 
 TableWriter::TableWriter(const char* program, const char* path)
-    : program_(program), name_(path), file_(std::fopen(path, "wb"))
+    : program_(program), name_(path), file_(nullptr), buffer_(buffer_size)
 {
+    prepare_signals();
+    Replacement replacement = open_replacement(path);
+    file_ = replacement.file;
+    target_ = std::move(replacement.target);
+    temporary_ = std::move(replacement.temporary);
     if (file_ == nullptr) {
-        report_failure(program_, "create", name_, errno);
+        file_ = std::fopen(path, "wb");
+        if (file_ == nullptr) {
+            fail("create", errno);
+        }
     }
 }
 
 TableWriter::TableWriter(const char* program, const char* name, std::FILE* file)
-    : program_(program), name_(name), file_(file)
+    : program_(program), name_(name), file_(file), buffer_(buffer_size)
 {
+    prepare_signals();
 }
 
 TableWriter TableWriter::standard_output(const char* program)
@@ -233,68 +266,46 @@ TableWriter TableWriter::standard_output(const char* program)
 }
 
 TableWriter::TableWriter(TableWriter&& other) noexcept
-    : program_(other.program_), name_(other.name_), file_(std::exchange(other.file_, nullptr))
+    : program_(other.program_), name_(other.name_), file_(std::exchange(other.file_, nullptr)),
+      buffer_(std::move(other.buffer_)), used_(std::exchange(other.used_, 0)), target_(std::move(other.target_)),
+      temporary_(std::move(other.temporary_))
 {
+    other.temporary_.clear();
 }
 
 TableWriter::~TableWriter()
 {
     // Only reached without close() when unwinding; the table is incomplete
-    // anyway, so it is released without a report.
+    // anyway, so it is released without a report, and an old table stays.
     if (file_ != nullptr && file_ != stdout) {
         (void)std::fclose(file_);
     }
+    if (!temporary_.empty()) {
+        remove_temporary_at_exit();
+    }
 }
 
-// A printf-style variadic on purpose: the row formats ("%i\t%f\n") are the
-// tables' definition, and the format attribute has the compiler check them.
-// A row whose values are all finite goes to vfprintf whole; only a row with
-// a value that is not finite is written piece by piece.
-void TableWriter::write(const char* format, ...)  // NOLINT(cert-dcl50-cpp)
+void TableWriter::row(int count, std::span<const double> values)
 {
-    std::va_list args;
-    va_start(args, format);
-    std::va_list probe;
-    va_copy(probe, args);
-    bool finite = true;
-    walk(
-        format, probe, [](std::string_view) {},
-        [&](std::string_view, auto value) {
-            if constexpr (std::is_floating_point_v<decltype(value)>) {
-                finite = finite && std::isfinite(value);
-            }
-        });
-    va_end(probe);
-    if (finite) {
-        const int written = std::vfprintf(file_, format, args);
-        va_end(args);
-        if (written < 0) {
-            fail(errno);
-        }
-        return;
+    if (buffer_size - used_ < count_room + value_room * values.size()) {
+        flush_buffer();
     }
-    const auto put = [&](std::string_view text) {
-        if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
-            fail(errno);
-        }
-    };
-    walk(format, args, put, [&](std::string_view conversion, auto value) {
-        if constexpr (std::is_floating_point_v<decltype(value)>) {
-            if (!std::isfinite(value)) {
-                put(spell_non_finite(value, conversion));
-                return;
-            }
-        }
-        std::array<char, 32> alone{};  // the conversion by itself, for printf
-        if (conversion.size() >= alone.size()) {
-            unsupported(conversion);
-        }
-        std::memcpy(alone.data(), conversion.data(), conversion.size());
-        if (std::fprintf(file_, alone.data(), value) < 0) {
-            fail(errno);
-        }
-    });
-    va_end(args);
+    char* const end = buffer_.data() + buffer_size;
+    char* out = std::to_chars(buffer_.data() + used_, end, count).ptr;
+    for (const double value : values) {
+        *out++ = '\t';
+        out = put_value(out, end, value);
+    }
+    *out++ = '\n';
+    used_ = static_cast<std::size_t>(out - buffer_.data());
+}
+
+void TableWriter::flush_buffer()
+{
+    if (used_ != 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) {
+        fail("write", errno != 0 ? errno : EIO);
+    }
+    used_ = 0;
 }
 
 void TableWriter::close()
@@ -302,22 +313,36 @@ void TableWriter::close()
     if (file_ == nullptr) {
         return;
     }
-    std::FILE* file = std::exchange(file_, nullptr);
     errno = 0;
+    flush_buffer();
+    std::FILE* file = std::exchange(file_, nullptr);
     if (file == stdout) {
         if (std::fflush(file) != 0 || std::ferror(file) != 0) {
-            report_failure(program_, "write", name_, errno != 0 ? errno : EIO);
+            fail("write", errno != 0 ? errno : EIO);
         }
         return;
     }
     // fclose flushes the buffer, so a full disk often shows only here.
     const bool had_error = std::ferror(file) != 0;
     if (std::fclose(file) != 0 || had_error) {
-        report_failure(program_, "write", name_, errno != 0 ? errno : EIO);
+        fail("write", errno != 0 ? errno : EIO);
+    }
+    if (!temporary_.empty()) {
+        if (!replace(temporary_, target_)) {
+            fail("write", errno != 0 ? errno : EIO);
+        }
+        temporary_pending = 0;
+        temporary_.clear();
     }
 }
 
-void TableWriter::fail(int error) const { report_failure(program_, "write", name_, error); }
+void TableWriter::fail(const char* action, int error)
+{
+    if (!temporary_.empty()) {
+        remove_temporary_at_exit();
+    }
+    report_failure(program_, action, name_, error);
+}
 
 void guard_standard_streams()
 {

@@ -1,12 +1,19 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdio>
+#include <filesystem>
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 // A table that could not be created, written or closed: what() says
-// "cannot write <file>: <reason>". quiet() is true for a reader that closed
-// the pipe of standard output, the usual end of `program | head`.
+// "cannot <create|write> <file>: <reason>". quiet() is true for a reader
+// that closed the pipe of standard output, the usual end of
+// `program | head`, which needs no message.
 class TableWriteError : public std::runtime_error {
 public:
     TableWriteError(const std::string& what, bool quiet) : std::runtime_error(what), quiet_(quiet) {}
@@ -17,18 +24,29 @@ private:
 };
 
 // Writes a program's table and makes sure it arrived: a table that could not
-// be created, written or closed ends the program with one line on standard
-// error, "<program>: cannot write <file>: <reason>", and exit status 1.
-// Nothing is reported as success after a failed write.
+// be created, written or closed throws TableWriteError (the programs end
+// with "<program>: cannot <create|write> <file>: <reason>" and status 1).
+// Nothing is reported as success after a failed write, and a write that
+// fails stops the run at once, not after the last row.
 //
-// The bytes do not depend on the system or its C library: tables are written
-// in binary mode (a row ends with "\n", never "\r\n"), and a value that is
-// not finite is spelled by the writer itself, "-nan" for every not-a-number
-// whatever its sign bit, "inf" and "-inf" for the infinities. Finite values
-// keep their printf formats.
+// A row is a count and values: "%i" and "\t%f" for each value, then "\n",
+// in printf's terms. The bytes do not depend on the system or its C
+// library: the digits come from std::to_chars (correctly rounded to six
+// decimals, the "C" locale's printf digits), lines end in "\n", never
+// "\r\n", and a value that is not finite is spelled by the writer, "-nan"
+// for every not-a-number whatever its sign bit, "inf" and "-inf".
+//
+// A table file that is a regular file (or does not exist yet) is replaced
+// whole: the rows go to a temporary file beside it (beside the file a
+// symbolic link points to), which takes the old file's permission bits and
+// is renamed over it only after the last row was written and closed. A
+// failure, SIGINT or SIGTERM removes the temporary file and leaves the old
+// table as it was. A device, a pipe, or a file whose folder takes no new
+// file is written in place. A file size limit ends the program with its
+// own "File too large" line: SIGXFSZ is ignored.
 class TableWriter {
 public:
-    // Creates or truncates `path` in the working directory.
+    // Creates `path` (relative to the working directory), or replaces it.
     TableWriter(const char* program, const char* path);
 
     // Writes to standard output instead of a file.
@@ -40,22 +58,34 @@ public:
     TableWriter& operator=(TableWriter&&) = delete;
     ~TableWriter();
 
-    // One printf-style piece of a row. The conversions it takes are the
-    // integer ones (d i u o x X c, with h hh l ll, and z for the unsigned),
-    // the floating ones (f F e E g G a A) and s; anything else (*, n, p, L,
-    // j, t) is a programming error and throws std::invalid_argument.
-    [[gnu::format(printf, 2, 3)]] void write(const char* format, ...);
+    // One row: the count, then each value.
+    void row(int count, std::span<const double> values);
 
-    // Flushes and closes, reporting a failure of either.
+    template <class... Values>
+        requires(std::is_same_v<Values, double> && ...)
+    void row(int count, Values... values)
+    {
+        const std::array<double, sizeof...(Values)> list{values...};
+        row(count, std::span<const double>(list));
+    }
+
+    // Flushes and closes, reporting a failure of either; a replaced table
+    // takes the new one's place only here.
     void close();
 
 private:
     TableWriter(const char* program, const char* name, std::FILE* file);
-    [[noreturn]] void fail(int error) const;
+    void flush_buffer();
+    // Every failure ends here: it removes the temporary file and reports.
+    [[noreturn]] void fail(const char* action, int error);
 
     const char* program_;
     const char* name_;
     std::FILE* file_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
+    std::filesystem::path target_;  // the file replaced, when there is a temporary file
+    std::filesystem::path temporary_;
 };
 
 // Makes sure descriptors 0, 1 and 2 are in use before any file is opened, so
@@ -65,6 +95,6 @@ private:
 // standard output to binary mode, so that its lines end in "\n" too.
 void guard_standard_streams();
 
-// Flushes standard output (the generator's notice, or a table) and reports a
-// failed write as above, naming "standard output".
+// Flushes standard output (the generator's notice, or a table) and throws
+// for a failed write as above, naming "standard output".
 void finish_standard_output(const char* program);

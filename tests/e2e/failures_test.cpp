@@ -21,6 +21,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,9 @@ struct Launch {
     bool unprivileged = false;    // run as nobody (uid and gid 65534)
     bool ignore_sigpipe = false;  // start with SIGPIPE ignored, so writes fail with EPIPE
     rlim_t file_size_limit = 0;   // if nonzero: RLIMIT_FSIZE, with SIGXFSZ ignored so writes fail with EFBIG
+    std::vector<std::string> arguments{};
+    unsigned alarm_seconds = 0;   // if nonzero: SIGALRM ends a program that runs longer
+    std::function<void(pid_t)> while_running{};  // called once the program runs, before waiting for it
 };
 
 struct Outcome {
@@ -84,6 +89,14 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
         return outcome;
     }
 
+    std::vector<std::string> words = {executable.string()};
+    words.insert(words.end(), launch.arguments.begin(), launch.arguments.end());
+    std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
     const pid_t child = fork();
     if (child < 0) {
         outcome.setup_failure = std::string("cannot fork: ") + std::strerror(errno);
@@ -124,7 +137,10 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
                 fail(2);
             }
         }
-        execl(executable.c_str(), executable.c_str(), static_cast<char*>(nullptr));
+        if (launch.alarm_seconds != 0) {
+            (void)alarm(launch.alarm_seconds);
+        }
+        execv(executable.c_str(), argv.data());
         fail(3);
     }
     close(report[1]);
@@ -135,6 +151,9 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
     std::array<int, 2> message{};
     const ssize_t got = read(report[0], message.data(), sizeof message);
     close(report[0]);
+    if (got != static_cast<ssize_t>(sizeof message) && launch.while_running) {
+        launch.while_running(child);
+    }
     int status = 0;
     waitpid(child, &status, 0);
     if (got == static_cast<ssize_t>(sizeof message)) {
@@ -233,22 +252,111 @@ TEST_P(FileFailure, FileLinkedToAFullDeviceEndsWithCannotWrite)
 
 INSTANTIATE_TEST_SUITE_P(SixFilePrograms, FileFailure, testing::ValuesIn(file_tables()), test_name);
 
-// Every row is accepted into the buffer and only the final fclose writes the
-// last buffer out: a file size limit one byte short of the table makes that
-// write, and only that one, fail. Missing it would leave a truncated table
-// behind a status of 0.
-TEST(FinalCloseFailure, LastBufferRefusedAtCloseEndsWithCannotWrite)
+// The files in a folder.
+std::vector<std::string> folder_entries(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::string old_table = "1\tyesterday's table\n";
+
+// Only the final close writes the last buffer out: a file size limit one
+// byte short of the table makes that write, and only that one, fail.
+// Missing it would report success; the old table stays as it was and no
+// temporary file is left.
+TEST(FinalCloseFailure, LastBufferRefusedAtCloseLeavesTheOldTable)
 {
     const SuiteTable table = file_tables().front();
     const std::string complete = table_text(shared_run(table.program), table);
     const auto folder = fresh_folder();
+    std::ofstream(folder / table.name, std::ios::binary) << old_table;
     Launch launch;
     launch.file_size_limit = complete.size() - 1;
     const Outcome outcome = launch_program(table.program, folder, launch);
     ASSERT_EQ(outcome.setup_failure, "");
     EXPECT_EQ(outcome.standard_error, failure_line(table.program, "write", table.name, EFBIG));
     EXPECT_NE(outcome.exit_status, 0);
-    EXPECT_EQ(read_file(folder / table.name), complete.substr(0, complete.size() - 1));
+    EXPECT_EQ(read_file(folder / table.name), old_table);
+    EXPECT_EQ(folder_entries(folder), std::vector<std::string>{table.name});
+}
+
+// A write that fails stops the program there, within milliseconds, not
+// after computing every row, which at the most rows takes a minute or more:
+// the alarm, far beyond the first and far short of the second, tells them
+// apart.
+TEST(EarlyFailure, FirstRefusedWriteStopsTheProgram)
+{
+    Launch launch;
+    launch.arguments = {"--rows", "2147483646", "--output", "/dev/full"};
+    launch.alarm_seconds = 10;
+    const Outcome outcome = launch_program("montecarlo1d", fresh_folder(), launch);
+    ASSERT_EQ(outcome.setup_failure, "");
+    EXPECT_EQ(outcome.signal, 0) << "still running when the alarm rang";
+    EXPECT_EQ(outcome.standard_error, failure_line("montecarlo1d", "write", "/dev/full", ENOSPC));
+    EXPECT_EQ(outcome.exit_status, 1);
+}
+
+// SIGTERM part-way through a long run: the temporary file goes, the old
+// table stays, and the signal still ends the program.
+TEST(Replacement, TerminatedRunLeavesTheOldTable)
+{
+    const SuiteTable table = file_tables().front();
+    const auto folder = fresh_folder();
+    std::ofstream(folder / table.name, std::ios::binary) << old_table;
+    Launch launch;
+    launch.arguments = {"--rows", "2147483646"};
+    launch.alarm_seconds = 120;
+    bool temporary_seen = false;
+    launch.while_running = [&](pid_t child) {
+        for (int wait = 0; wait < 6000 && !temporary_seen; ++wait) {
+            temporary_seen = folder_entries(folder).size() > 1;
+            usleep(10000);
+        }
+        kill(child, SIGTERM);
+    };
+    const Outcome outcome = launch_program(table.program, folder, launch);
+    ASSERT_EQ(outcome.setup_failure, "");
+    EXPECT_TRUE(temporary_seen);
+    EXPECT_EQ(outcome.signal, SIGTERM);
+    EXPECT_EQ(read_file(folder / table.name), old_table);
+    EXPECT_EQ(folder_entries(folder), std::vector<std::string>{table.name});
+}
+
+TEST(Replacement, NewTableKeepsTheOldPermissionBits)
+{
+    const SuiteTable table = file_tables().front();
+    const auto folder = fresh_folder();
+    const auto path = folder / table.name;
+    std::ofstream(path, std::ios::binary) << old_table;
+    const auto mode = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write
+                      | std::filesystem::perms::group_read;
+    std::filesystem::permissions(path, mode);
+    const Outcome outcome = launch_program(table.program, folder, {});
+    ASSERT_EQ(outcome.setup_failure, "");
+    EXPECT_EQ(outcome.exit_status, 0);
+    EXPECT_TRUE(read_file(path) == table_text(shared_run(table.program), table));
+    EXPECT_EQ(std::filesystem::status(path).permissions(), mode);
+}
+
+// The table a link names is replaced beside itself; the link stays a link.
+TEST(Replacement, SymbolicLinkIsFollowed)
+{
+    const SuiteTable table = file_tables().front();
+    const auto folder = fresh_folder();
+    const auto elsewhere = fresh_folder();
+    std::ofstream(elsewhere / "kept.dat", std::ios::binary) << old_table;
+    std::filesystem::create_symlink(elsewhere / "kept.dat", folder / table.name);
+    const Outcome outcome = launch_program(table.program, folder, {});
+    ASSERT_EQ(outcome.setup_failure, "");
+    EXPECT_EQ(outcome.exit_status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / table.name));
+    EXPECT_TRUE(read_file(elsewhere / "kept.dat") == table_text(shared_run(table.program), table));
+    EXPECT_EQ(folder_entries(elsewhere), std::vector<std::string>{"kept.dat"});
 }
 
 // Every program writes to standard output: the generator's notice, or

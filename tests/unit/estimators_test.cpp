@@ -197,6 +197,17 @@ TEST(Quadrature, RulesOnALinearFunctionByHand)
     EXPECT_EQ(rectangle_rule(identity, 2.0, 3.0, 4), (2.0 + 2.25 + 2.5) / 4.0);
 }
 
+// The one pass the program takes gives each rule's own bits.
+TEST(Quadrature, ThreeRulesInOnePassAreTheRulesAlone)
+{
+    for (std::int64_t n = 2; n <= 8192; n = n * 2 + (n == 4 ? 1 : 0)) {
+        const ThreeRules all = three_rules(sine_pi, 0.0, 1.0, n);
+        EXPECT_EQ(all.rectangle, rectangle_rule(sine_pi, 0.0, 1.0, n)) << n;
+        EXPECT_EQ(all.trapezoid, trapezoid_rule(sine_pi, 0.0, 1.0, n)) << n;
+        EXPECT_EQ(all.simpson_weighted, simpson_weighted_rule(sine_pi, 0.0, 1.0, n)) << n;
+    }
+}
+
 TEST(Quadrature, AllRulesApproachTwoOverPi)
 {
     for (const auto& rule : {rectangle_rule<double (&)(double)>, trapezoid_rule<double (&)(double)>,
