@@ -8,9 +8,14 @@
 #include "experiment_runs.hpp"
 #include "experiments.hpp"
 #include "program_options.hpp"
-#include "table_writer.hpp"
+#include "suite/table_writer.hpp"
 
 namespace {
+
+using suite::TableWriteError;
+using suite::TableWriter;
+using suite::finish_standard_output;
+using suite::guard_standard_streams;
 
 // The rows as table lines: the count, then each value with six decimals
 // (every count a table holds fits in an int).

@@ -1,4 +1,4 @@
-#include "table_writer.hpp"
+#include "suite/table_writer.hpp"
 
 #include <algorithm>
 #include <array>
@@ -22,6 +22,8 @@
 #else
 #include <unistd.h>
 #endif
+
+namespace suite {
 
 namespace {
 
@@ -380,3 +382,5 @@ void finish_standard_output(const char* program)
         report_failure(program, "write", standard_output_name, errno != 0 ? errno : EIO);
     }
 }
+
+}  // namespace suite

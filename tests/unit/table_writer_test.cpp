@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "table_writer.hpp"
+#include "suite/table_writer.hpp"
+
+using namespace suite;
 
 namespace {
 

@@ -10,6 +10,8 @@
 #include <type_traits>
 #include <vector>
 
+namespace suite {
+
 // A table that could not be created, written or closed: what() says
 // "cannot <create|write> <file>: <reason>". quiet() is true for a reader
 // that closed the pipe of standard output, the usual end of
@@ -98,3 +100,5 @@ void guard_standard_streams();
 // Flushes standard output (the generator's notice, or a table) and throws
 // for a failed write as above, naming "standard output".
 void finish_standard_output(const char* program);
+
+}  // namespace suite
