@@ -12,7 +12,7 @@ int64_t SupportedTargets()
 {
     // Detected on every call, as the library does; it runs once per process
     // (from the first dispatch) and for the instruction set's name.
-    return detect_simd_targets();
+    return suite::detect_simd_targets();
 }
 
 ChosenTarget& GetChosenTarget()

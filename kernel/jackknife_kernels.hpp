@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace suite {
+
 // The jackknife's tail sums. With the block edges e[b] = (b i) / 10 and the
 // block sums `first` to 8 starting as the prefix sums up to e[b], in segment
 // c (positions e[c] to e[c+1] - 1, c = first + 1 .. 9) every sum b with
@@ -32,3 +34,5 @@ inline void jackknife_tails(const double* values, const std::array<std::int32_t,
 }
 
 }  // namespace plain
+
+}  // namespace suite

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace suite {
+
 // The bootstrap's inner loop: for each of `count` blocks of m indices (one
 // draw per resample, k-major), adds values[index] to each of the m running
 // sums, sum_l = sum_l + values[index[k m + l]] in increasing k: the same
@@ -27,3 +29,5 @@ inline void add_resample_terms(const double* values, const std::uint32_t* index,
 }
 
 }  // namespace plain
+
+}  // namespace suite

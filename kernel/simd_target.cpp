@@ -11,6 +11,8 @@
 #include <sys/prctl.h>
 #endif
 
+namespace suite {
+
 namespace simd_detection {
 
 namespace {
@@ -134,6 +136,8 @@ const char* simd_target_name()
     const std::int64_t usable = hwy::SupportedTargets() & HWY_TARGETS;
     return hwy::TargetName(usable & -usable);
 }
+
+}  // namespace suite
 #else
-const char* simd_target_name() { return "plain"; }
+const char* suite::simd_target_name() { return "plain"; }
 #endif

@@ -17,6 +17,8 @@
 // project's own (highway_entry_points.cpp), so that a program does not load
 // the shared library, whose start-up calibrates a timer for milliseconds.
 
+namespace suite {
+
 // The name of the instruction set the bulk loops run on in this process:
 // "AVX3" (AVX-512), "AVX2", "NEON", ..., or "plain" in a build without the
 // SIMD library.
@@ -59,7 +61,11 @@ std::int64_t arm_targets(std::uint64_t hwcap, std::uint64_t hwcap2, std::uint64_
 // the chosen form of a loop, which callers keep rather than looking it up
 // on every call.
 void choose_simd_target();
+#endif
 
+}  // namespace suite
+
+#if SUITE_SIMD
 // In a kernel source, after its last target: `Type* name()` returns the form
 // of suite::HWY_NAMESPACE::func for the chosen instruction set. It takes
 // the address of the table entry HWY_DYNAMIC_DISPATCH names, because the
@@ -78,13 +84,15 @@ void choose_simd_target();
         choose_simd_target();                                       \
         return &HWY_DYNAMIC_DISPATCH(func);                         \
     }                                                               \
-    }                                                               \
-    Type* name() { return suite::chosen_##func(); }
+    Type* name() { return chosen_##func(); }                        \
+    }
 // NOLINTEND(bugprone-macro-parentheses)
 #else
 // Without the SIMD library every loop runs in its plain form.
 // NOLINTBEGIN(bugprone-macro-parentheses)
 #define SUITE_CHOSEN_KERNEL(Type, name, func, plain_func) \
-    Type* name() { return &(plain_func); }
+    namespace suite {                                     \
+    Type* name() { return &(plain_func); }                \
+    }
 // NOLINTEND(bugprone-macro-parentheses)
 #endif

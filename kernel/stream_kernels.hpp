@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace suite {
+
 // The generator's bulk loops in integer units (see BulkDrawer and StreamJump
 // in random.hpp for the recurrences), and their plain forms, which every
 // instruction set is held to.
@@ -85,3 +87,5 @@ inline void combine_history(const std::uint32_t* a, const std::uint32_t* x, std:
 }
 
 }  // namespace plain
+
+}  // namespace suite

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace suite {
+
 // The Metropolis sampler's bulk loops (why their decisions are the plain
 // update's is set out in metropolis.cpp), and their plain forms, which every
 // instruction set is held to.
@@ -112,3 +114,5 @@ inline bool any_open(std::size_t n, const std::int64_t* before, const std::int64
 }
 
 }  // namespace plain
+
+}  // namespace suite

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "bootstrap_resampling.hpp"
+#include "every_target.hpp"
 #include "experiment_runs.hpp"
 #include "historic_estimators.hpp"
-#include "simd_targets.hpp"
 #include "stream_drawing.hpp"
 #include "suite/metropolis_update.hpp"
 #include "suite/uniform_engine.hpp"

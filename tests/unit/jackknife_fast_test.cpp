@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "every_target.hpp"
 #include "historic_estimators.hpp"
-#include "simd_targets.hpp"
 #include "stream_drawing.hpp"
 #include "suite/estimators.hpp"
 #include "suite/uniform_engine.hpp"

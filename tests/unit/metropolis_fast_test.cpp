@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "every_target.hpp"
 #include "ratio_points.hpp"
-#include "simd_targets.hpp"
 #include "stream_drawing.hpp"
 #include "suite/metropolis_update.hpp"
 #include "suite/uniform_engine.hpp"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "simd_targets.hpp"
+#include "every_target.hpp"
 #include "stream_drawing.hpp"
 #include "suite/uniform_engine.hpp"
 

@@ -8,6 +8,8 @@
 
 #include "simd_target.hpp"
 
+using namespace suite;
+
 // The programs choose through the kernel's own detection; this binary links
 // the SIMD library, whose SupportedTargets is the reference.
 TEST(SimdTarget, ChoosesWhatTheSimdLibraryChooses)

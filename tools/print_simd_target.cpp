@@ -6,5 +6,5 @@
 
 int main()
 {
-    return std::printf("%s\n", simd_target_name()) < 0 ? 1 : 0;
+    return std::printf("%s\n", suite::simd_target_name()) < 0 ? 1 : 0;
 }
