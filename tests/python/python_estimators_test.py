@@ -48,6 +48,7 @@ def test_non_contiguous_input_is_copied():
     (lambda: suite.running_mean(np.ones((2, 2))), ValueError),
     (lambda: suite.bootstrap_interval([1.0, np.nan]), ValueError),
     (lambda: suite.jackknife_error([1.0, 2.0], blocks=3), ValueError),
+    (lambda: suite.jackknife_error([1.0, np.inf, 2.0], blocks=2), ValueError),
     (lambda: suite.jackknife_error(values, blocks=1), ValueError),
     (lambda: suite.bootstrap_interval(values, lower=90, upper=80), ValueError),
     (lambda: suite.bootstrap_interval(values, confidence_level=1.0), ValueError),
