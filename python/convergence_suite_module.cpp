@@ -5,11 +5,14 @@
 #include <pybind11/operators.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <span>
 #include <sstream>
@@ -19,6 +22,7 @@
 
 #include "experiment_runs.hpp"
 #include "experiments.hpp"
+#include "study.hpp"
 #include "suite/estimators.hpp"
 #include "suite/uniform_engine.hpp"
 
@@ -347,6 +351,57 @@ py::tuple bootstrap_interval(const py::object& values, std::int64_t resamples, s
     return py::make_tuple(interval.lower, interval.upper);
 }
 
+// ---------------------------------------------------------------------------
+// The replica study.
+
+// Aggregates the replica tables in `folder` as `ensemble collect` does (into
+// folder/aggregate.dat) and returns that table: N as int64, the rest float64.
+py::array collect_folder(const std::filesystem::path& folder)
+{
+    try {
+        py::gil_scoped_release release;
+        collect(folder);
+    } catch (const StudyError& error) {
+        throw py::value_error(error.what());
+    }
+    std::ifstream in(folder / "aggregate.dat");
+    std::vector<std::string> names;
+    std::vector<std::int64_t> counts;
+    std::vector<double> values;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string field;
+        if (line.starts_with("#")) {
+            names.clear();
+            fields.ignore(2);  // "# "
+            while (std::getline(fields, field, '\t')) {
+                names.push_back(field);
+            }
+            continue;
+        }
+        std::getline(fields, field, '\t');
+        counts.push_back(std::stoll(field));
+        while (std::getline(fields, field, '\t')) {
+            values.push_back(std::strtod(field.c_str(), nullptr));  // "nan" too
+        }
+    }
+    if (names.size() < 2 || values.size() != counts.size() * (names.size() - 1)) {
+        throw py::value_error("cannot read the aggregate in " + (folder / "aggregate.dat").string());
+    }
+    py::list fields;
+    for (std::size_t c = 0; c < names.size(); ++c) {
+        fields.append(py::make_tuple(names[c], c == 0 ? "<i8" : "<f8"));
+    }
+    py::array table(py::dtype::from_args(fields), std::vector<py::ssize_t>{static_cast<py::ssize_t>(counts.size())});
+    auto* record = static_cast<char*>(table.mutable_data());
+    const std::size_t reals = names.size() - 1;
+    for (std::size_t r = 0; r < counts.size(); ++r, record += names.size() * sizeof(double)) {
+        std::memcpy(record, &counts[r], sizeof(std::int64_t));
+        std::memcpy(record + sizeof(std::int64_t), &values[r * reals], reals * sizeof(double));
+    }
+    return table;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(convergence_suite, module)
@@ -383,6 +438,9 @@ PYBIND11_MODULE(convergence_suite, module)
                         [](const std::string& state) { return engine_from_state(state); }))
         .def("__repr__", [](const UniformEngine&) { return std::string("<convergence_suite.Generator>"); });
 
+    module.def("collect", &collect_folder, "folder"_a,
+               "Aggregates the replica tables in folder into folder/aggregate.dat, as `ensemble collect` does,\n"
+               "and returns that table as a structured array.");
     module.def("jackknife_error", &jackknife_error, "values"_a, "blocks"_a = 10,
                "The blocked jackknife error of the mean of values, cut into `blocks` consecutive blocks.");
     module.def("running_mean", &running_mean, "values"_a,
