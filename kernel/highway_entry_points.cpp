@@ -1,8 +1,14 @@
-// The two functions of the SIMD library's shared library that dispatch
-// calls, defined here so that no program loads it (its start-up measures a
-// timer for about 4 ms, in every process). Nothing else of it is used; a
-// program linking both would take these.
+// The functions of the SIMD library's shared library that the kernel calls,
+// defined here so that no program loads it (its start-up measures a timer
+// for about 4 ms, in every process): the two that dispatch, and the one its
+// debug assertions call. Nothing else of it is used; a program linking both
+// would take these.
+#include <hwy/base.h>
 #include <hwy/targets.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 
 #include "simd_target.hpp"
 
@@ -21,5 +27,22 @@ ChosenTarget& GetChosenTarget()
     static constinit ChosenTarget chosen;
     return chosen;
 }
+
+// The failure of one of the library's own debug assertions (a build
+// without NDEBUG checks, say, that a table index is in range): a
+// programming error, reported as the library reports it, and the process
+// ends as an assert() would end it.
+// NOLINTBEGIN(cppcoreguidelines-pro-type-vararg,cppcoreguidelines-pro-bounds-array-to-pointer-decay,hicpp-vararg,hicpp-no-array-decay)
+void Abort(const char* file, int line, const char* format, ...)
+{
+    (void)std::fprintf(stderr, "Abort at %s:%d: ", file, line);
+    std::va_list arguments;
+    va_start(arguments, format);
+    (void)std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    (void)std::fputc('\n', stderr);
+    std::abort();
+}
+// NOLINTEND(cppcoreguidelines-pro-type-vararg,cppcoreguidelines-pro-bounds-array-to-pointer-decay,hicpp-vararg,hicpp-no-array-decay)
 
 }  // namespace hwy
