@@ -160,6 +160,7 @@ void BM_PrepareUpdates1024(benchmark::State& state)
     const OnTarget on(state);
     LogTables tables{};
     for (std::size_t i = 0; i < 16; ++i) {
+        // cppcheck-suppress unpreciseMathCall
         tables.log[i] = std::log(1.0 + static_cast<double>(i) / 16.0);
         tables.inverse[i] = 1.0 / (1.0 + static_cast<double>(i) / 16.0);
     }
@@ -238,6 +239,7 @@ void BM_SeriesJackknifeStraightforward(benchmark::State& state)
     for ([[maybe_unused]] auto _ : state) {
         double mean = 0.0;
         for (const double v : values) {
+            // cppcheck-suppress useStlAlgorithm
             mean += v;
         }
         mean /= static_cast<double>(n);
@@ -274,7 +276,7 @@ void BM_SeriesBootstrapStraightforward(benchmark::State& state)
 {
     const std::vector<double> values = chain_values(series_length);
     const std::size_t n = values.size();
-    std::mt19937_64 random(1);
+    std::mt19937_64 random(1);  // NOLINT(cert-msc32-c,cert-msc51-cpp): a fixed stream, as a benchmark wants
     std::uniform_int_distribution<std::size_t> pick(0, n - 1);
     std::vector<double> means(100);
     for ([[maybe_unused]] auto _ : state) {

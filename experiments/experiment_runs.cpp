@@ -28,6 +28,8 @@ constexpr std::int64_t max_updates_per_sample = 1000000000;
 // as one call at a time), handed out one at a time.
 class BulkDeviates {
 public:
+    // The buffer is written by generate() before it is read.
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
     explicit BulkDeviates(UniformEngine& engine) : engine_(engine) {}
 
     double operator()()
@@ -40,11 +42,10 @@ public:
     }
 
 private:
+    static constexpr std::size_t size = std::size_t{3} * 1024;  // three coordinates a point
     UniformEngine& engine_;
-    // Each entry is written by generate() before it is read.
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
-    std::array<UniformEngine::result_type, 3 * 1024> buffer_;
-    std::size_t next_ = 3 * 1024;
+    std::array<UniformEngine::result_type, size> buffer_;
+    std::size_t next_ = size;
 };
 
 // Uniform Monte Carlo: for each counter value i = first, first + 1, ...,

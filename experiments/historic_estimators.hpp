@@ -36,6 +36,7 @@ inline double jackknife_error_from_sums(const std::array<double, 10>& sums, std:
 
     double squares = 0.0;
     for (const double m : leave_one_out) {
+        // cppcheck-suppress useStlAlgorithm
         squares = squares + (m - mean) * (m - mean);
     }
     return std::sqrt(0.9 * squares);

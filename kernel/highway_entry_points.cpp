@@ -6,7 +6,6 @@
 #include <hwy/base.h>
 #include <hwy/targets.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,17 +31,13 @@ ChosenTarget& GetChosenTarget()
 // without NDEBUG checks, say, that a table index is in range): a
 // programming error, reported as the library reports it, and the process
 // ends as an assert() would end it.
-// NOLINTBEGIN(cppcoreguidelines-pro-type-vararg,cppcoreguidelines-pro-bounds-array-to-pointer-decay,hicpp-vararg,hicpp-no-array-decay)
+// NOLINTBEGIN(cert-dcl50-cpp,cppcoreguidelines-pro-type-vararg,cppcoreguidelines-pro-bounds-array-to-pointer-decay,hicpp-vararg,hicpp-no-array-decay)
 void Abort(const char* file, int line, const char* format, ...)
 {
-    (void)std::fprintf(stderr, "Abort at %s:%d: ", file, line);
-    std::va_list arguments;
-    va_start(arguments, format);
-    (void)std::vfprintf(stderr, format, arguments);
-    va_end(arguments);
-    (void)std::fputc('\n', stderr);
+    // The format's own words say what failed; its values are left out.
+    (void)std::fprintf(stderr, "Abort at %s:%d: %s\n", file, line, format);
     std::abort();
 }
-// NOLINTEND(cppcoreguidelines-pro-type-vararg,cppcoreguidelines-pro-bounds-array-to-pointer-decay,hicpp-vararg,hicpp-no-array-decay)
+// NOLINTEND(cert-dcl50-cpp,cppcoreguidelines-pro-type-vararg,cppcoreguidelines-pro-bounds-array-to-pointer-decay,hicpp-vararg,hicpp-no-array-decay)
 
 }  // namespace hwy

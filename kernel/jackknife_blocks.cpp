@@ -76,14 +76,14 @@ const std::array<double, GrowingJackknifeSums::blocks>& GrowingJackknifeSums::le
     std::span<const double> values, std::span<const double> prefix)
 {
     const auto i = static_cast<std::int32_t>(values.size());
-    std::array<std::int32_t, blocks + 1> edges{};
-    for (std::size_t b = 0; b < edges.size(); ++b) {
-        edges[b] = (static_cast<std::int32_t>(b) * i) / static_cast<std::int32_t>(blocks);
+    std::array<std::int32_t, blocks + 1> cut{};
+    for (std::size_t b = 0; b < cut.size(); ++b) {
+        cut[b] = (static_cast<std::int32_t>(b) * i) / static_cast<std::int32_t>(blocks);
     }
     // The blocks below `first` kept both edges since the previous row.
     std::size_t first = 0;
     if (row_ != 0 && row_ + 1 == values.size()) {
-        while (first < blocks - 1 && edges[first] == edges_[first] && edges[first + 1] == edges_[first + 1]) {
+        while (first < blocks - 1 && cut[first] == edges_[first] && cut[first + 1] == edges_[first + 1]) {
             ++first;
         }
     }
@@ -92,10 +92,10 @@ const std::array<double, GrowingJackknifeSums::blocks>& GrowingJackknifeSums::le
         sums_[b] = sums_[b] + newest;
     }
     for (std::size_t b = first; b < blocks; ++b) {
-        sums_[b] = prefix[static_cast<std::size_t>(edges[b])];
+        sums_[b] = prefix[static_cast<std::size_t>(cut[b])];
     }
-    jackknife_tails_kernel()(values.data(), edges, first, sums_);
-    edges_ = edges;
+    jackknife_tails_kernel()(values.data(), cut, first, sums_);
+    edges_ = cut;
     row_ = values.size();
     return sums_;
 }

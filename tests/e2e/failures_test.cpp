@@ -94,6 +94,7 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
     std::vector<char*> argv;
     argv.reserve(words.size() + 1);
     for (std::string& word : words) {
+        // cppcheck-suppress useStlAlgorithm
         argv.push_back(word.data());
     }
     argv.push_back(nullptr);
@@ -257,6 +258,7 @@ std::vector<std::string> folder_entries(const std::filesystem::path& folder)
 {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        // cppcheck-suppress useStlAlgorithm
         names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
@@ -315,6 +317,7 @@ TEST(Replacement, TerminatedRunLeavesTheOldTable)
     launch.while_running = [&](pid_t child) {
         for (int wait = 0; wait < 6000 && !temporary_seen; ++wait) {
             temporary_seen = folder_entries(folder).size() > 1;
+            // cppcheck-suppress usleepCalled
             usleep(10000);
         }
         kill(child, SIGTERM);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
@@ -45,9 +46,7 @@ TEST(SeriesEstimators, BootstrapEqualsThePlainDefinitionForAnyPlan)
     // holds (one sample's draws then span several blocks).
     UniformEngine values_engine(11);
     std::vector<double> values(37);
-    for (double& v : values) {
-        v = values_engine.next_double();
-    }
+    std::generate(values.begin(), values.end(), [&] { return values_engine.next_double(); });
     for (const BootstrapPlan plan : {BootstrapPlan{1, 0, 0}, BootstrapPlan{7, 1, 5}, BootstrapPlan{5000, 800, 4199}}) {
         UniformEngine plain(3);
         UniformEngine fast = plain;
