@@ -43,6 +43,89 @@ constexpr std::size_t value_room = 320;
     throw TableWriteError(std::string("cannot ") + action + " " + name + ": " + std::strerror(error), quiet);
 }
 
+// A value m 2^-shift (m below 2^53) with shift >= 10 is below 2^43, so
+// times 10^6 it stays under 2^63: its six decimals are one 64-bit integer.
+constexpr int smallest_exact_shift = 10;
+
+// The digit pairs "00" to "99", for writing two decimals at a time.
+constexpr std::array<char, 200> digit_pairs = [] {
+    std::array<char, 200> pairs{};
+    for (int k = 0; k < 100; ++k) {
+        pairs[2 * k] = static_cast<char>('0' + k / 10);
+        pairs[2 * k + 1] = static_cast<char>('0' + k % 10);
+    }
+    return pairs;
+}();
+
+// round(m * 10^6 / 2^shift), ties to even, for a 53-bit m and a shift in
+// [10, 127]: the product is formed exactly in two 64-bit halves
+// (m = m1 2^32 + m0, so m 10^6 = m1 10^6 2^32 + m0 10^6, each below 2^52),
+// and the bits shifted out decide the rounding.
+std::uint64_t scaled_to_micro_units(std::uint64_t m, int shift)
+{
+    constexpr std::uint64_t million = 1000000;
+    const std::uint64_t upper_part = (m >> 32) * million;
+    const std::uint64_t lower_part = (m & 0xffffffffU) * million;
+    const std::uint64_t low = lower_part + (upper_part << 32);
+    const std::uint64_t high = (upper_part >> 32) + (low < lower_part ? 1U : 0U);
+    // Split the 128-bit product into the quotient q and the remainder,
+    // compared with half of 2^shift by its top bit and the bits below.
+    std::uint64_t quotient = 0;
+    bool above_half = false;
+    bool at_half = false;
+    if (shift < 64) {
+        quotient = (low >> shift) | (high << (64 - shift));
+        const std::uint64_t remainder = low & ((std::uint64_t{1} << shift) - 1);
+        const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+        above_half = remainder > half;
+        at_half = remainder == half;
+    } else {
+        const int high_shift = shift - 64;
+        quotient = high >> high_shift;
+        const std::uint64_t remainder_high = high & ((std::uint64_t{1} << high_shift) - 1);
+        if (high_shift == 0) {
+            above_half = low > (std::uint64_t{1} << 63);
+            at_half = low == (std::uint64_t{1} << 63);
+        } else {
+            const std::uint64_t half_high = std::uint64_t{1} << (high_shift - 1);
+            above_half = remainder_high > half_high || (remainder_high == half_high && low != 0);
+            at_half = remainder_high == half_high && low == 0;
+        }
+    }
+    return quotient + ((above_half || (at_half && (quotient & 1U) != 0)) ? 1U : 0U);
+}
+
+// printf's "%.6f" of a finite value: the exact binary value rounded to six
+// decimals, ties to even, with the sign of a negative value or zero. Values
+// of 2^43 and more go to std::to_chars, which gives the same digits.
+char* put_fixed_six(char* out, char* end, double value)
+{
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int biased_exponent = static_cast<int>((bits >> 52) & 0x7ffU);
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    // value = m 2^-shift, m below 2^53
+    const std::uint64_t m = biased_exponent == 0 ? fraction : (fraction | (std::uint64_t{1} << 52));
+    const int shift = 1075 - (biased_exponent == 0 ? 1 : biased_exponent);
+    if (shift < smallest_exact_shift) {
+        return std::to_chars(out, end, value, std::chars_format::fixed, 6).ptr;
+    }
+    // Below 2^-74 the product m 10^6 < 2^73 is under half of 2^shift.
+    const std::uint64_t micro_units = shift >= 128 ? 0 : scaled_to_micro_units(m, shift);
+    if ((bits >> 63) != 0) {
+        *out++ = '-';
+    }
+    constexpr std::uint64_t million = 1000000;
+    out = std::to_chars(out, end, micro_units / million).ptr;
+    *out++ = '.';
+    auto decimals = static_cast<unsigned>(micro_units % million);
+    for (int pair = 2; pair >= 0; --pair) {
+        std::memcpy(out + 2 * pair, &digit_pairs[2 * (decimals % 100)], 2);
+        decimals /= 100;
+    }
+    return out + 6;
+}
+
 char* put_value(char* out, char* end, double value)
 {
     if (std::isnan(value)) {
@@ -51,7 +134,7 @@ char* put_value(char* out, char* end, double value)
     if (std::isinf(value)) {
         return value < 0 ? std::copy_n("-inf", 4, out) : std::copy_n("inf", 3, out);
     }
-    return std::to_chars(out, end, value, std::chars_format::fixed, 6).ptr;
+    return put_fixed_six(out, end, value);
 }
 
 // The temporary file of the table being replaced, for the signal handler:

@@ -53,9 +53,18 @@ TEST(TableWriter, WritesPrintfsDigitsAndOneSpellingOfNonFiniteValues)
                                   std::numeric_limits<double>::denorm_min(), -4.9e-310};
     // Values of every magnitude the tables see, and far beyond.
     std::mt19937_64 bits(7);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same values on every run
-    for (int k = 0; k < 2000; ++k) {
+    for (int k = 0; k < 4000; ++k) {
         const double mantissa = std::uniform_real_distribution<double>(-1.0, 1.0)(bits);
-        values.push_back(std::ldexp(mantissa, static_cast<int>(bits() % 100) - 60));
+        values.push_back(std::ldexp(mantissa, static_cast<int>(bits() % 150) - 90));
+    }
+    // Exact ties at the seventh decimal are the odd multiples of 1/128, at
+    // every magnitude up to the largest value with seven binary decimals.
+    for (int k = 0; k < 500; ++k) {
+        const auto odd = static_cast<double>((bits() >> (k % 50 + 14)) | 1U);
+        values.push_back(std::ldexp(k % 2 == 0 ? odd : -odd, -7));
+    }
+    for (const double edge : {std::ldexp(1.0, 43), std::ldexp(1.0, -75), std::ldexp(1.0, -64)}) {
+        values.insert(values.end(), {std::nextafter(edge, 0.0), edge, std::nextafter(edge, 1e300)});
     }
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
