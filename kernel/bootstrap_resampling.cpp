@@ -30,14 +30,12 @@ BootstrapInterval bootstrap_order_statistics(std::span<double> means, const Boot
     return {means[plan.lower_rank], means[plan.upper_rank]};
 }
 
-BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::span<double> means,
-                                           const BootstrapPlan& plan, BulkDrawer& drawer)
+void add_resample_sums(std::span<const double> values, std::span<double> sums, std::size_t first,
+                       std::size_t width, BulkDrawer& drawer)
 {
     AddResampleTerms* const add_terms = add_resample_terms_kernel();
     const std::size_t n = values.size();
-    const std::size_t m = means.size();
-    // The sums live in `means` until they are divided.
-    std::fill(means.begin(), means.end(), 0.0);
+    const std::size_t m = sums.size();
     // Scratch: each entry is written before it is read, so not cleared.
     // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
     std::array<std::uint32_t, BulkDrawer::block> index;
@@ -46,22 +44,34 @@ BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::
         for (std::size_t k = 0; k < n;) {
             const std::size_t count = std::min(per_block, n - k);
             drawer.draw_indices(index.data(), count * m, static_cast<std::uint32_t>(n));
-            add_terms(values.data(), index.data(), count, m, means.data());
+            add_terms(values.data(), index.data() + first, count, m, width, sums.data() + first);
             k += count;
         }
     } else {
         // One sample's draws for all resamples span several blocks: each
-        // part adds one term to each of its resamples, in the same order.
+        // part adds one term to those of its resamples that are kept.
         for (std::size_t k = 0; k < n; ++k) {
             for (std::size_t l = 0; l < m; l += BulkDrawer::block) {
                 const std::size_t part = std::min(BulkDrawer::block, m - l);
                 drawer.draw_indices(index.data(), part, static_cast<std::uint32_t>(n));
-                add_terms(values.data(), index.data(), 1, part, means.data() + l);
+                const std::size_t begin = std::max(l, first);
+                const std::size_t end = std::min(l + part, first + width);
+                if (begin < end) {
+                    add_terms(values.data(), index.data() + (begin - l), 1, part, end - begin, sums.data() + begin);
+                }
             }
         }
     }
-    for (std::size_t l = 0; l < m; ++l) {
-        means[l] = means[l] / static_cast<double>(n);
+}
+
+BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::span<double> means,
+                                           const BootstrapPlan& plan, BulkDrawer& drawer)
+{
+    // The sums live in `means` until they are divided.
+    std::fill(means.begin(), means.end(), 0.0);
+    add_resample_sums(values, means, 0, means.size(), drawer);
+    for (double& mean : means) {
+        mean = mean / static_cast<double>(values.size());
     }
     return bootstrap_order_statistics(means, plan);
 }
@@ -79,15 +89,46 @@ void check_series(std::span<const double> values)
 }  // namespace
 
 BootstrapInterval bootstrap_interval(std::span<const double> values, const BootstrapPlan& plan,
-                                     UniformEngine& engine)
+                                     UniformEngine& engine, unsigned threads)
 {
     plan.check();
     check_series(values);
-    std::vector<double> means(plan.resamples);
+    const std::size_t m = plan.resamples;
+    std::vector<double> means(m, 0.0);
+    // Each thread draws the whole stream and keeps the sums of its own
+    // resamples: a block of whole vectors (eight) of them, so that every
+    // part but the last is a multiple of the widest vector. Below about
+    // 2^18 draws a thread costs more than it saves.
+    constexpr std::size_t lanes = 8;
+    constexpr std::size_t draws_per_thread = std::size_t{1} << 18;
+    const std::size_t draws = values.size() * m;
+    const std::size_t parts = std::max<std::size_t>(
+        1, std::min({static_cast<std::size_t>(threads), (m + lanes - 1) / lanes, draws / draws_per_thread}));
+    const auto part_begin = [&](std::size_t r) { return r == parts ? m : (m * r / parts) / lanes * lanes; };
+    std::vector<std::thread> workers;
+    workers.reserve(parts - 1);  // so that only starting a thread can fail below
+    for (std::size_t r = 1; r < parts; ++r) {
+        const auto sum_part = [&values, &means, first = part_begin(r), width = part_begin(r + 1) - part_begin(r),
+                               start = engine] {
+            BulkDrawer drawer(start);
+            add_resample_sums(values, means, first, width, drawer);
+        };
+        try {
+            workers.emplace_back(sum_part);
+        } catch (const std::system_error&) {
+            sum_part();  // no thread to be had: the part is summed here instead
+        }
+    }
     BulkDrawer drawer(engine);
-    const BootstrapInterval interval = bootstrap_interval_drawn(values, means, plan, drawer);
+    add_resample_sums(values, means, 0, part_begin(1), drawer);
     drawer.store(engine);
-    return interval;
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    for (double& mean : means) {
+        mean = mean / static_cast<double>(values.size());
+    }
+    return bootstrap_order_statistics(means, plan);
 }
 
 namespace {

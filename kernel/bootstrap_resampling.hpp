@@ -21,6 +21,11 @@ inline constexpr std::size_t max_bootstrap_values = std::size_t{1} << 29;
 BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::span<double> means,
                                            const BootstrapPlan& plan, BulkDrawer& drawer);
 
+// Adds the n M draws from `drawer` to the sums of resamples
+// [first, first + width) of the M in `sums`, leaving the others alone.
+void add_resample_sums(std::span<const double> values, std::span<double> sums, std::size_t first,
+                       std::size_t width, BulkDrawer& drawer);
+
 // The plan's two order statistics of `means`, reordering them.
 BootstrapInterval bootstrap_order_statistics(std::span<double> means, const BootstrapPlan& plan);
 

@@ -7,6 +7,7 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -26,6 +27,7 @@
 #include "study.hpp"
 #include "suite/estimators.hpp"
 #include "suite/uniform_engine.hpp"
+#include "usable_cores.hpp"
 
 namespace py = pybind11;
 
@@ -274,8 +276,14 @@ std::int64_t rank_at(double quantile, std::int64_t resamples)
 }
 
 py::tuple bootstrap_interval(const py::object& values, std::int64_t resamples, std::int64_t lower,
-                             std::int64_t upper, std::int64_t seed, std::optional<double> confidence_level)
+                             std::int64_t upper, std::int64_t seed, std::optional<double> confidence_level,
+                             std::optional<std::int64_t> threads)
 {
+    if (threads && *threads < 1) {
+        throw py::value_error("threads must be at least 1, not " + std::to_string(*threads));
+    }
+    const unsigned workers =
+        threads ? static_cast<unsigned>(std::min<std::int64_t>(*threads, 1024)) : usable_cores();
     const auto series_values = series(values, true);
     if (resamples < 1 || resamples > (std::int64_t{1} << 20)) {
         throw py::value_error("resamples must be 1 to 1048576, not " + std::to_string(resamples));
@@ -302,7 +310,7 @@ py::tuple bootstrap_interval(const py::object& values, std::int64_t resamples, s
     suite::BootstrapInterval interval{};
     {
         py::gil_scoped_release release;
-        interval = suite::bootstrap_interval(span_of(series_values), plan, engine);
+        interval = suite::bootstrap_interval(span_of(series_values), plan, engine, workers);
     }
     return py::make_tuple(interval.lower, interval.upper);
 }
@@ -402,7 +410,8 @@ PYBIND11_MODULE(convergence_suite, module)
     module.def("running_mean", &running_mean, "values"_a,
                "The running means: element k is the mean of values[0] .. values[k], summed in order.");
     module.def("bootstrap_interval", &bootstrap_interval, "values"_a, "resamples"_a = 100, "lower"_a = 17,
-               "upper"_a = 85, "seed"_a = 0, "confidence_level"_a = py::none(),
+               "upper"_a = 85, "seed"_a = 0, "confidence_level"_a = py::none(), "threads"_a = py::none(),
                "The bootstrap percentile interval of the mean: the lower-th and upper-th smallest (1-based)\n"
-               "of `resamples` resample means, or the ranks confidence_level picks.");
+               "of `resamples` resample means, or the ranks confidence_level picks. On `threads` threads\n"
+               "(by default every core this process may use); the interval is the same for any number.");
 }

@@ -88,9 +88,10 @@ struct BootstrapInterval {
 
 // The interval of `values` (1 <= n < 2^29), drawing n M values from
 // `engine`; throws std::invalid_argument for an empty or too long series or a
-// bad plan.
+// bad plan. On `threads` threads, each following the whole stream and
+// summing its own share of the resamples: the same interval for any number.
 BootstrapInterval bootstrap_interval(std::span<const double> values, const BootstrapPlan& plan,
-                                     UniformEngine& engine);
+                                     UniformEngine& engine, unsigned threads = 1);
 
 // The intervals of the rows of a growing series, on `threads` threads: row
 // N resamples the first N values with N M draws, and `gap` draws of other use

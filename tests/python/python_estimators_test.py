@@ -52,6 +52,7 @@ def test_non_contiguous_input_is_copied():
     (lambda: suite.jackknife_error(values, blocks=1), ValueError),
     (lambda: suite.bootstrap_interval(values, lower=90, upper=80), ValueError),
     (lambda: suite.bootstrap_interval(values, confidence_level=1.0), ValueError),
+    (lambda: suite.bootstrap_interval(values, threads=0), ValueError),
     (lambda: suite.running_mean(["a", "b"]), TypeError),
     (lambda: suite.jackknife_error(object()), TypeError),
 ])

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "bootstrap_resampling.hpp"
@@ -191,6 +192,49 @@ TEST_P(BootstrapEngine, GivesTheSameRowsOnOneTwoAndThreeThreads)
         std::vector<BootstrapInterval> intervals(sequential.size());
         bootstrap_intervals(values, start, first_row, bootstrap_plan, gap, intervals, threads);
         EXPECT_EQ(intervals, sequential) << threads << " threads";
+    }
+}
+
+TEST_P(BootstrapEngine, SumsAnySliceOfTheResamplesAsTheWholeDoes)
+{
+    // Slices of whole vectors, of a vector and a tail, of a tail alone, and
+    // past the widest kernel kept in registers; the sums outside stay put.
+    UniformEngine values_g = seeded(4);
+    const std::vector<double> values = chain_values(501, values_g);
+    for (const std::size_t m : {100u, 37u, 120u}) {
+        std::vector<double> whole(m, 0.0);
+        UniformEngine whole_g = seeded(2);
+        BulkDrawer whole_drawer(whole_g);
+        add_resample_sums(values, whole, 0, m, whole_drawer);
+        const std::size_t half = m / 2 / 8 * 8;
+        const std::vector<std::pair<std::size_t, std::size_t>> slices = {{0, half}, {half, m - half}, {8, 13},
+                                                                          {m - 3, 3}};
+        for (const auto& [first, width] : slices) {
+            std::vector<double> sums(m, -1.0);
+            std::fill_n(sums.begin() + static_cast<std::ptrdiff_t>(first), width, 0.0);
+            UniformEngine g = seeded(2);
+            BulkDrawer drawer(g);
+            add_resample_sums(values, sums, first, width, drawer);
+            for (std::size_t l = 0; l < m; ++l) {
+                const bool kept = l >= first && l < first + width;
+                ASSERT_EQ(sums[l], kept ? whole[l] : -1.0) << "M = " << m << ", resample " << l;
+            }
+        }
+    }
+}
+
+TEST_P(BootstrapEngine, OneSeriesGivesTheSameIntervalOnAnyThreadCount)
+{
+    // Long enough for up to seven threads; the engine ends where one
+    // thread's single draws leave it.
+    UniformEngine values_g = seeded(9);
+    const std::vector<double> values = chain_values(20000, values_g);
+    UniformEngine plain_g = seeded(0);
+    const BootstrapInterval plain = plain_row(values, 100, plain_g);
+    for (const unsigned threads : {1u, 2u, 3u, 7u}) {
+        UniformEngine g = seeded(0);
+        EXPECT_EQ(bootstrap_interval(values, bootstrap_plan, g, threads), plain) << threads << " threads";
+        EXPECT_EQ(g, plain_g) << threads << " threads";
     }
 }
 
