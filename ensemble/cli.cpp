@@ -229,10 +229,12 @@ int ensemble_main(int argc, char** argv)
             }
             const FolderLock lock(collect_dir);
             const std::int64_t replicas = collect(collect_dir);
+            errno = 0;
             (void)std::printf("ensemble: the aggregate of %s is in %s\n", count_of(replicas, "replica").c_str(),
                               (fs::path(collect_dir) / "aggregate.dat").string().c_str());
             if (!flushed(stdout)) {
-                throw StudyError(std::string("cannot write to standard output: ") + std::strerror(errno));
+                throw StudyError(std::string("cannot write to standard output: ") +
+                                 std::strerror(errno != 0 ? errno : EIO));
             }
             return 0;
         }

@@ -25,7 +25,7 @@ std::string plan(const Study& study, const fs::path& program)
         for (const std::string& word : study.arguments(seed)) {
             line.append(" ").append(shell_quoted(word));
         }
-        line.append(" >/dev/null && mv ").append(shell_quoted(study.unfinished_table(seed).string()));
+        line.append(" >/dev/null && mv -- ").append(shell_quoted(study.unfinished_table(seed).string()));
         line.append(" ").append(table).append("; }\n");
         text += line;
     }

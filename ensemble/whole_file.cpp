@@ -8,6 +8,10 @@
 #include <stdexcept>
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 bool read_into(const fs::path& path, std::string& text)
@@ -43,14 +47,13 @@ void write_whole(const fs::path& path, const std::string& text)
         fs::remove(part, error);
         throw std::runtime_error("cannot write " + part.string() + ": " + std::strerror(why != 0 ? why : EIO));
     }
-    // rename replaces the old file in one step; a C library whose rename
-    // will not replace a file gets it removed first.
+    // rename replaces the old file in one step; where the C library's
+    // rename will not replace a file, the system's own replacing move does,
+    // so that there is never a moment without the file.
     fs::rename(part, path, error);
 #ifdef _WIN32
-    if (error && fs::exists(path)) {
+    if (error && MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) {
         error.clear();
-        fs::remove(path, error);
-        fs::rename(part, path, error);
     }
 #endif
     if (error) {

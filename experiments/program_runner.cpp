@@ -66,7 +66,10 @@ int run_program(std::string_view name, int argc, const char* const* argv)
 {
     const Experiment& experiment = find_experiment(name);
     const char* program = experiment.name.c_str();
-    guard_standard_streams();
+    if (!guard_standard_streams()) {
+        (void)std::fprintf(stderr, "%s: cannot open the null device for a closed standard stream\n", program);
+        return 1;
+    }
     try {
         return run(experiment, argc, argv);
     } catch (const CommandLineError& error) {

@@ -7,7 +7,7 @@
 // Random generator" on standard output, for an experiment that draws), runs
 // the experiment into the table and closes it. Every failure ends in one
 // line on standard error naming the program and the problem; returns the
-// exit status: 0, 1 for a table or standard output that could not be
-// written, 2 for a command line that is not valid (before anything was
-// written).
+// exit status: 0, 2 for a command line that is not valid (before anything
+// was written), 1 for any other failure (a table or standard output that
+// could not be written among them).
 int run_program(std::string_view name, int argc, const char* const* argv);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -105,7 +106,7 @@ BootstrapInterval bootstrap_interval(std::span<const double> values, const Boots
     const std::size_t parts = std::max<std::size_t>(
         1, std::min({static_cast<std::size_t>(threads), (m + lanes - 1) / lanes, draws / draws_per_thread}));
     const auto part_begin = [&](std::size_t r) { return r == parts ? m : (m * r / parts) / lanes * lanes; };
-    std::vector<std::thread> workers;
+    std::vector<std::jthread> workers;  // joined however this ends
     workers.reserve(parts - 1);  // so that only starting a thread can fail below
     for (std::size_t r = 1; r < parts; ++r) {
         const auto sum_part = [&values, &means, first = part_begin(r), width = part_begin(r + 1) - part_begin(r),
@@ -122,9 +123,7 @@ BootstrapInterval bootstrap_interval(std::span<const double> values, const Boots
     BulkDrawer drawer(engine);
     add_resample_sums(values, means, 0, part_begin(1), drawer);
     drawer.store(engine);
-    for (std::thread& worker : workers) {
-        worker.join();
-    }
+    workers.clear();
     for (double& mean : means) {
         mean = mean / static_cast<double>(values.size());
     }
@@ -188,21 +187,36 @@ void bootstrap_intervals(std::span<const double> values, const UniformEngine& st
     }
     bounds.push_back(end);
 
-    std::vector<std::thread> workers;
+    // A worker's failure (its scratch not to be had) is handed to the
+    // caller once all have stopped; the threads join however this ends.
+    std::vector<std::exception_ptr> failures(bounds.size());
+    std::vector<std::jthread> workers;
+    workers.reserve(bounds.size());
     for (std::size_t r = 1; r + 1 < bounds.size(); ++r) {
+        if (bounds[r] == bounds[r + 1]) {
+            continue;
+        }
         UniformEngine g = start;
         EngineJump(offsets[r]).apply(g);
+        const auto make_range = [&, r, g] {
+            try {
+                interval_range(values, g, bounds[r], bounds[r + 1], first_row, plan, gap, intervals);
+            } catch (...) {
+                failures[r] = std::current_exception();
+            }
+        };
         try {
-            workers.emplace_back(interval_range, values, g, bounds[r], bounds[r + 1], first_row, std::cref(plan), gap,
-                                 intervals);
+            workers.emplace_back(make_range);
         } catch (const std::system_error&) {
-            // No thread to be had: the range is made here instead.
-            interval_range(values, g, bounds[r], bounds[r + 1], first_row, plan, gap, intervals);
+            make_range();  // no thread to be had: the range is made here instead
         }
     }
     interval_range(values, start, bounds[0], bounds[1], first_row, plan, gap, intervals);
-    for (std::thread& worker : workers) {
-        worker.join();
+    workers.clear();
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
     }
 }
 

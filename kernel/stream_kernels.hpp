@@ -5,8 +5,8 @@
 
 namespace suite {
 
-// The generator's bulk loops in integer units (see BulkDrawer and StreamJump
-// in random.hpp for the recurrences), and their plain forms, which every
+// The generator's bulk loops in integer units (see BulkDrawer in
+// stream_drawing.hpp and EngineJump for the recurrences), and their plain forms, which every
 // instruction set is held to.
 
 // The arithmetic term of the stream in units: C_n = C_{n-1} - cd mod cm.
@@ -26,7 +26,7 @@ using ExtendStreamIndices = void(std::uint32_t* x, std::uint32_t* out, std::size
                                  std::uint32_t range);
 
 // next[t] = sum_s a[s] x[t + s] modulo 2^32 for t < 97: the values of the
-// stream a jump ahead, from the 193 values x[0..192] (see StreamJump).
+// stream a jump ahead, from the 193 values x[0..192] (see EngineJump).
 // x must be readable to x[224].
 using CombineHistory = void(const std::uint32_t* a, const std::uint32_t* x, std::uint32_t* next);
 

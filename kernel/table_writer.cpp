@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -17,7 +18,6 @@
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
-#include <random>
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -262,6 +262,9 @@ Replacement open_replacement(const char* path)
         return replacement;
     }
     replacement.file = _fdopen(descriptor, "wb");
+    if (replacement.file == nullptr) {
+        (void)_close(descriptor);
+    }
 #else
     if (exists && access(target.c_str(), W_OK) != 0) {
         return replacement;  // refused in place, as before
@@ -277,11 +280,19 @@ Replacement open_replacement(const char* path)
     sigaddset(&stops, SIGINT);
     sigaddset(&stops, SIGTERM);
     (void)sigprocmask(SIG_BLOCK, &stops, &before);
-    std::memcpy(pending_temporary.data(), stem.c_str(), stem.size());
-    std::memcpy(pending_temporary.data() + stem.size(), "XXXXXX", 7);
-    const int descriptor = mkstemp(pending_temporary.data());
-    if (descriptor >= 0) {
-        temporary_pending = 1;
+    // Created as any new file is, mode 0666 less the umask, under a name
+    // no other file has (O_EXCL).
+    std::random_device entropy;
+    int descriptor = -1;
+    for (int attempt = 0; attempt < 16 && descriptor < 0; ++attempt) {
+        const std::string name = stem + std::to_string(entropy() % 1000000U);
+        descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor >= 0) {
+            std::memcpy(pending_temporary.data(), name.c_str(), name.size() + 1);
+            temporary_pending = 1;
+        } else if (errno != EEXIST) {
+            break;
+        }
     }
     (void)sigprocmask(SIG_SETMASK, &before, nullptr);
     if (descriptor < 0) {
@@ -291,12 +302,11 @@ Replacement open_replacement(const char* path)
         // The old owner and group where allowed (as root), and its mode.
         (void)!fchown(descriptor, old.st_uid, old.st_gid);
         (void)fchmod(descriptor, old.st_mode & 07777);
-    } else {
-        const mode_t mask = umask(0);
-        (void)umask(mask);
-        (void)fchmod(descriptor, 0666 & ~mask);
     }
     replacement.file = fdopen(descriptor, "wb");
+    if (replacement.file == nullptr) {
+        (void)::close(descriptor);
+    }
 #endif
     replacement.temporary = pending_temporary.data();
     replacement.target = target;
@@ -372,12 +382,19 @@ TableWriter::~TableWriter()
 
 void TableWriter::row(int count, std::span<const double> values)
 {
-    if (buffer_size - used_ < count_room + value_room * values.size()) {
+    // Room is made value by value, so a row of any width fits: a wide one
+    // goes out in pieces.
+    char* const end = buffer_.data() + buffer_size;
+    if (buffer_size - used_ < count_room + 1) {
         flush_buffer();
     }
-    char* const end = buffer_.data() + buffer_size;
     char* out = std::to_chars(buffer_.data() + used_, end, count).ptr;
     for (const double value : values) {
+        if (end - out < static_cast<std::ptrdiff_t>(value_room + 1)) {
+            used_ = static_cast<std::size_t>(out - buffer_.data());
+            flush_buffer();
+            out = buffer_.data();
+        }
         *out++ = '\t';
         out = put_value(out, end, value);
     }
@@ -387,6 +404,7 @@ void TableWriter::row(int count, std::span<const double> values)
 
 void TableWriter::flush_buffer()
 {
+    errno = 0;
     if (used_ != 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) {
         fail("write", errno != 0 ? errno : EIO);
     }
@@ -429,7 +447,7 @@ void TableWriter::fail(const char* action, int error)
     report_failure(program_, action, name_, error);
 }
 
-void guard_standard_streams()
+bool guard_standard_streams()
 {
 #ifdef _WIN32
     // The C runtime sets up descriptors 0 to 2 in every process; one started
@@ -439,7 +457,7 @@ void guard_standard_streams()
         if (handle == -1 || handle == -2) {
             const int null = _open("NUL", _O_RDONLY);
             if (null < 0 || (null != fd && (_dup2(null, fd) != 0 || _close(null) != 0))) {
-                std::_Exit(1);
+                return false;
             }
         }
     }
@@ -451,11 +469,12 @@ void guard_standard_streams()
         if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
             // open() returns the lowest free descriptor, which is this one.
             if (open("/dev/null", O_RDONLY) != fd) {
-                std::_Exit(1);
+                return false;
             }
         }
     }
 #endif
+    return true;
 }
 
 void finish_standard_output(const char* program)

@@ -9,7 +9,7 @@
 namespace suite {
 
 // The Metropolis sampler's bulk loops (why their decisions are the plain
-// update's is set out in metropolis.cpp), and their plain forms, which every
+// update's is set out in gaussian_sweeper.cpp), and their plain forms, which every
 // instruction set is held to.
 
 // ln(1 + i/16) and 1 / (1 + i/16), i = 0..15, from the C library.

@@ -25,6 +25,7 @@
 #include "experiment_runs.hpp"
 #include "experiments.hpp"
 #include "study.hpp"
+#include "study_folder.hpp"
 #include "suite/estimators.hpp"
 #include "suite/uniform_engine.hpp"
 #include "usable_cores.hpp"
@@ -145,7 +146,8 @@ py::array_t<std::uint32_t> units(UniformEngine& engine, std::int64_t n)
 {
     py::array_t<std::uint32_t> out(static_cast<py::ssize_t>(count_argument(n)));
     std::span<std::uint32_t> span(out.mutable_data(), static_cast<std::size_t>(n));
-    py::gil_scoped_release release;
+    // The GIL stays held: the engine belongs to a Python object that
+    // another thread may draw from at the same time.
     engine.generate(span);
     return out;
 }
@@ -155,7 +157,6 @@ py::array_t<double> widened_values(UniformEngine& engine, std::int64_t n)
 {
     py::array_t<double> out(static_cast<py::ssize_t>(count_argument(n)));
     double* values = out.mutable_data();
-    py::gil_scoped_release release;
     std::vector<std::uint32_t> buffer(std::min<std::size_t>(static_cast<std::size_t>(n), 1 << 14));
     for (std::size_t done = 0; done < static_cast<std::size_t>(n); done += buffer.size()) {
         const std::span chunk = std::span(buffer).first(std::min(buffer.size(), static_cast<std::size_t>(n) - done));
@@ -322,8 +323,12 @@ py::tuple bootstrap_interval(const py::object& values, std::int64_t resamples, s
 // folder/aggregate.dat) and returns that table: N as int64, the rest float64.
 py::array collect_folder(const std::filesystem::path& folder)
 {
+    // Held as `ensemble collect` holds it, so that no run adds to the folder
+    // meanwhile; another holder is a RuntimeError naming it.
+    std::optional<FolderLock> lock;
     try {
         py::gil_scoped_release release;
+        lock.emplace(folder);
         collect(folder);
     } catch (const StudyError& error) {
         throw py::value_error(error.what());

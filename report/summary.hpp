@@ -56,8 +56,7 @@ std::string markdown(const std::vector<ExperimentSummary>& summaries);
 // that is missing or malformed.
 std::vector<ExperimentSummary> summarise_folder(const std::filesystem::path& folder);
 
-// The exact values as gnuplot assignments on one line, so that the figures
-// draw the same numbers as the summary: exact_sine, exact_cubic,
-// exact_weighted, exact_moment and gauss_normalisation (Z, the integral of
-// e^{-t^2} over [0, 1], which normalises the chain's density in y).
+// The exact values as gnuplot assignments on one line, exact_<name> for
+// each experiment of the list, so that the figures draw the same numbers as
+// the summary.
 std::string gnuplot_constants();

@@ -95,7 +95,8 @@ private:
 // closed stream is filled with a read-only null device, on which writes still
 // fail as they would on the closed stream. On Windows it also switches
 // standard output to binary mode, so that its lines end in "\n" too.
-void guard_standard_streams();
+// False when a closed stream could not be filled.
+[[nodiscard]] bool guard_standard_streams();
 
 // Flushes standard output (the generator's notice, or a table) and throws
 // for a failed write as above, naming "standard output".

@@ -15,6 +15,10 @@
 
 #include "suite/table_writer.hpp"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using namespace suite;
 
 namespace {
@@ -80,6 +84,15 @@ TEST(TableWriter, WritesPrintfsDigitsAndOneSpellingOfNonFiniteValues)
             table.row(count, values[k]);
             expected += printf_row(count, values[k]);
         }
+        // A row far wider than the writer's buffer, of its widest values.
+        const std::vector<double> wide(500, -std::numeric_limits<double>::max());
+        table.row(3, wide);
+        expected += std::to_string(3);
+        for (const double value : wide) {
+            const std::string alone = printf_row(0, value);
+            expected += alone.substr(1, alone.size() - 2);  // the tab and the digits
+        }
+        expected += '\n';
         table.row(1, std::copysign(nan, -1.0), std::copysign(nan, 1.0), inf, -inf);
         table.row(2);
         table.close();
@@ -120,3 +133,23 @@ TEST(TableWriter, AbandonedTableLeavesTheOldOne)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
     std::filesystem::remove_all(folder);
 }
+
+#ifndef _WIN32
+// A new table gets the mode any new file gets: 0666 less the umask.
+TEST(TableWriter, NewTableTakesTheUmask)
+{
+    const auto folder = fresh_folder();
+    const auto path = folder / "table.dat";
+    const mode_t before = umask(027);
+    {
+        TableWriter table("table_writer_test", path.string().c_str());
+        table.row(1, 0.5);
+        table.close();
+    }
+    (void)umask(before);
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::status(path).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::remove_all(folder);
+}
+#endif
