@@ -7,11 +7,45 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "resample_kernels.hpp"
 
 namespace suite {
+
+namespace {
+
+// Threads joined however the scope that started them ends, room for all
+// made up front, so that only starting one can fail (std::system_error).
+class JoinedThreads {
+public:
+    explicit JoinedThreads(std::size_t most) { threads_.reserve(most); }
+    ~JoinedThreads() { join(); }
+    JoinedThreads(const JoinedThreads&) = delete;
+    JoinedThreads& operator=(const JoinedThreads&) = delete;
+    JoinedThreads(JoinedThreads&&) = delete;
+    JoinedThreads& operator=(JoinedThreads&&) = delete;
+
+    template <class Work>
+    void start(Work&& work)
+    {
+        threads_.emplace_back(std::forward<Work>(work));
+    }
+
+    void join()
+    {
+        for (std::thread& thread : threads_) {
+            thread.join();
+        }
+        threads_.clear();
+    }
+
+private:
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace
 
 void BootstrapPlan::check() const
 {
@@ -106,8 +140,7 @@ BootstrapInterval bootstrap_interval(std::span<const double> values, const Boots
     const std::size_t parts = std::max<std::size_t>(
         1, std::min({static_cast<std::size_t>(threads), (m + lanes - 1) / lanes, draws / draws_per_thread}));
     const auto part_begin = [&](std::size_t r) { return r == parts ? m : (m * r / parts) / lanes * lanes; };
-    std::vector<std::jthread> workers;  // joined however this ends
-    workers.reserve(parts - 1);  // so that only starting a thread can fail below
+    JoinedThreads workers(parts - 1);
     for (std::size_t r = 1; r < parts; ++r) {
         const auto sum_part = [&values, &means, first = part_begin(r), width = part_begin(r + 1) - part_begin(r),
                                start = engine] {
@@ -115,7 +148,7 @@ BootstrapInterval bootstrap_interval(std::span<const double> values, const Boots
             add_resample_sums(values, means, first, width, drawer);
         };
         try {
-            workers.emplace_back(sum_part);
+            workers.start(sum_part);
         } catch (const std::system_error&) {
             sum_part();  // no thread to be had: the part is summed here instead
         }
@@ -123,7 +156,7 @@ BootstrapInterval bootstrap_interval(std::span<const double> values, const Boots
     BulkDrawer drawer(engine);
     add_resample_sums(values, means, 0, part_begin(1), drawer);
     drawer.store(engine);
-    workers.clear();
+    workers.join();
     for (double& mean : means) {
         mean = mean / static_cast<double>(values.size());
     }
@@ -190,8 +223,7 @@ void bootstrap_intervals(std::span<const double> values, const UniformEngine& st
     // A worker's failure (its scratch not to be had) is handed to the
     // caller once all have stopped; the threads join however this ends.
     std::vector<std::exception_ptr> failures(bounds.size());
-    std::vector<std::jthread> workers;
-    workers.reserve(bounds.size());
+    JoinedThreads workers(bounds.size());
     for (std::size_t r = 1; r + 1 < bounds.size(); ++r) {
         if (bounds[r] == bounds[r + 1]) {
             continue;
@@ -206,13 +238,13 @@ void bootstrap_intervals(std::span<const double> values, const UniformEngine& st
             }
         };
         try {
-            workers.emplace_back(make_range);
+            workers.start(make_range);
         } catch (const std::system_error&) {
             make_range();  // no thread to be had: the range is made here instead
         }
     }
     interval_range(values, start, bounds[0], bounds[1], first_row, plan, gap, intervals);
-    workers.clear();
+    workers.join();
     for (const std::exception_ptr& failure : failures) {
         if (failure) {
             std::rethrow_exception(failure);
