@@ -50,7 +50,7 @@ constexpr int smallest_exact_shift = 10;
 // The digit pairs "00" to "99", for writing two decimals at a time.
 constexpr std::array<char, 200> digit_pairs = [] {
     std::array<char, 200> pairs{};
-    for (int k = 0; k < 100; ++k) {
+    for (std::size_t k = 0; k < 100; ++k) {
         pairs[2 * k] = static_cast<char>('0' + k / 10);
         pairs[2 * k + 1] = static_cast<char>('0' + k % 10);
     }
@@ -118,9 +118,9 @@ char* put_fixed_six(char* out, char* end, double value)
     constexpr std::uint64_t million = 1000000;
     out = std::to_chars(out, end, micro_units / million).ptr;
     *out++ = '.';
-    auto decimals = static_cast<unsigned>(micro_units % million);
-    for (int pair = 2; pair >= 0; --pair) {
-        std::memcpy(out + 2 * pair, &digit_pairs[2 * (decimals % 100)], 2);
+    std::uint64_t decimals = micro_units % million;
+    for (std::ptrdiff_t pair = 2; pair >= 0; --pair) {
+        std::memcpy(out + 2 * pair, &digit_pairs[2 * static_cast<std::size_t>(decimals % 100)], 2);
         decimals /= 100;
     }
     return out + 6;
