@@ -7,7 +7,6 @@
 #include <string>
 #include <system_error>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "resample_kernels.hpp"
@@ -16,8 +15,9 @@ namespace suite {
 
 namespace {
 
-// Threads joined however the scope that started them ends, room for all
-// made up front, so that only starting one can fail (std::system_error).
+// Threads joined however the scope that started them ends. Room for all
+// is made up front, so that only starting one can fail; work that gets no
+// thread is done by the caller instead.
 class JoinedThreads {
 public:
     explicit JoinedThreads(std::size_t most) { threads_.reserve(most); }
@@ -28,9 +28,13 @@ public:
     JoinedThreads& operator=(JoinedThreads&&) = delete;
 
     template <class Work>
-    void start(Work&& work)
+    void start(const Work& work)
     {
-        threads_.emplace_back(std::forward<Work>(work));
+        try {
+            threads_.emplace_back(work);
+        } catch (const std::system_error&) {
+            work();
+        }
     }
 
     void join()
@@ -99,16 +103,26 @@ void add_resample_sums(std::span<const double> values, std::span<double> sums, s
     }
 }
 
+namespace {
+
+// The interval of resample sums of n terms each, dividing them in place.
+BootstrapInterval interval_of_sums(std::span<double> sums, std::size_t n, const BootstrapPlan& plan)
+{
+    for (double& sum : sums) {
+        sum = sum / static_cast<double>(n);
+    }
+    return bootstrap_order_statistics(sums, plan);
+}
+
+}  // namespace
+
 BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::span<double> means,
                                            const BootstrapPlan& plan, BulkDrawer& drawer)
 {
     // The sums live in `means` until they are divided.
     std::fill(means.begin(), means.end(), 0.0);
     add_resample_sums(values, means, 0, means.size(), drawer);
-    for (double& mean : means) {
-        mean = mean / static_cast<double>(values.size());
-    }
-    return bootstrap_order_statistics(means, plan);
+    return interval_of_sums(means, values.size(), plan);
 }
 
 namespace {
@@ -147,20 +161,13 @@ BootstrapInterval bootstrap_interval(std::span<const double> values, const Boots
             BulkDrawer drawer(start);
             add_resample_sums(values, means, first, width, drawer);
         };
-        try {
-            workers.start(sum_part);
-        } catch (const std::system_error&) {
-            sum_part();  // no thread to be had: the part is summed here instead
-        }
+        workers.start(sum_part);
     }
     BulkDrawer drawer(engine);
     add_resample_sums(values, means, 0, part_begin(1), drawer);
     drawer.store(engine);
     workers.join();
-    for (double& mean : means) {
-        mean = mean / static_cast<double>(values.size());
-    }
-    return bootstrap_order_statistics(means, plan);
+    return interval_of_sums(means, values.size(), plan);
 }
 
 namespace {
@@ -237,11 +244,7 @@ void bootstrap_intervals(std::span<const double> values, const UniformEngine& st
                 failures[r] = std::current_exception();
             }
         };
-        try {
-            workers.start(make_range);
-        } catch (const std::system_error&) {
-            make_range();  // no thread to be had: the range is made here instead
-        }
+        workers.start(make_range);
     }
     interval_range(values, start, bounds[0], bounds[1], first_row, plan, gap, intervals);
     workers.join();

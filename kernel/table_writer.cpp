@@ -58,9 +58,10 @@ constexpr std::array<char, 200> digit_pairs = [] {
 }();
 
 // round(m * 10^6 / 2^shift), ties to even, for a 53-bit m and a shift in
-// [10, 127]: the product is formed exactly in two 64-bit halves
-// (m = m1 2^32 + m0, so m 10^6 = m1 10^6 2^32 + m0 10^6, each below 2^52),
-// and the bits shifted out decide the rounding.
+// [10, 73]: the product P is formed exactly in two 64-bit halves
+// (m = m1 2^32 + m0, so m 10^6 = m1 10^6 2^32 + m0 10^6, each below 2^52).
+// P / 2^(shift-1) ends in the half bit; the bits below it tell an exact
+// half from more.
 std::uint64_t scaled_to_micro_units(std::uint64_t m, int shift)
 {
     constexpr std::uint64_t million = 1000000;
@@ -68,31 +69,19 @@ std::uint64_t scaled_to_micro_units(std::uint64_t m, int shift)
     const std::uint64_t lower_part = (m & 0xffffffffU) * million;
     const std::uint64_t low = lower_part + (upper_part << 32);
     const std::uint64_t high = (upper_part >> 32) + (low < lower_part ? 1U : 0U);
-    // Split the 128-bit product into the quotient q and the remainder,
-    // compared with half of 2^shift by its top bit and the bits below.
-    std::uint64_t quotient = 0;
-    bool above_half = false;
-    bool at_half = false;
-    if (shift < 64) {
-        quotient = (low >> shift) | (high << (64 - shift));
-        const std::uint64_t remainder = low & ((std::uint64_t{1} << shift) - 1);
-        const std::uint64_t half = std::uint64_t{1} << (shift - 1);
-        above_half = remainder > half;
-        at_half = remainder == half;
+    const int s = shift - 1;
+    std::uint64_t twice_quotient = 0;
+    bool below_half_bit = false;
+    if (s < 64) {
+        twice_quotient = (low >> s) | (high << (64 - s));
+        below_half_bit = (low & ((std::uint64_t{1} << s) - 1)) != 0;
     } else {
-        const int high_shift = shift - 64;
-        quotient = high >> high_shift;
-        const std::uint64_t remainder_high = high & ((std::uint64_t{1} << high_shift) - 1);
-        if (high_shift == 0) {
-            above_half = low > (std::uint64_t{1} << 63);
-            at_half = low == (std::uint64_t{1} << 63);
-        } else {
-            const std::uint64_t half_high = std::uint64_t{1} << (high_shift - 1);
-            above_half = remainder_high > half_high || (remainder_high == half_high && low != 0);
-            at_half = remainder_high == half_high && low == 0;
-        }
+        twice_quotient = high >> (s - 64);
+        below_half_bit = low != 0 || (high & ((std::uint64_t{1} << (s - 64)) - 1)) != 0;
     }
-    return quotient + ((above_half || (at_half && (quotient & 1U) != 0)) ? 1U : 0U);
+    const std::uint64_t quotient = twice_quotient >> 1;
+    const bool half = (twice_quotient & 1U) != 0;
+    return quotient + ((half && (below_half_bit || (quotient & 1U) != 0)) ? 1U : 0U);
 }
 
 // printf's "%.6f" of a finite value: the exact binary value rounded to six
@@ -110,8 +99,8 @@ char* put_fixed_six(char* out, char* end, double value)
     if (shift < smallest_exact_shift) {
         return std::to_chars(out, end, value, std::chars_format::fixed, 6).ptr;
     }
-    // Below 2^-74 the product m 10^6 < 2^73 is under half of 2^shift.
-    const std::uint64_t micro_units = shift >= 128 ? 0 : scaled_to_micro_units(m, shift);
+    // From shift 74 on, the product m 10^6 < 2^73 is under half of 2^shift.
+    const std::uint64_t micro_units = shift >= 74 ? 0 : scaled_to_micro_units(m, shift);
     if ((bits >> 63) != 0) {
         *out++ = '-';
     }
