@@ -51,13 +51,10 @@ FolderTables tables_of(const fs::path& dir)
         if (!name.ends_with(".dat") || dash == std::string::npos) {
             continue;
         }
-        const std::vector<Experiment>& all = experiments();
-        const auto named = std::find_if(all.begin(), all.end(),
-                                        [&](const Experiment& e) { return e.name == name.substr(0, dash); });
-        if (named == all.end()) {
+        const Experiment* program = experiment_named(std::string_view(name).substr(0, dash));
+        if (program == nullptr) {
             continue;
         }
-        const Experiment* program = &*named;
         const std::int64_t seed = canonical_seed(name.substr(dash + 1, name.size() - dash - 1 - 4));
         if (seed == 0) {
             throw StudyError(entry.path().string() + " is not named as a replica table (" + program->name +

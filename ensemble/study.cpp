@@ -1,17 +1,13 @@
 #include "study.hpp"
 
-#include <algorithm>
-
 namespace fs = std::filesystem;
 
 const Experiment& studied_program(std::string_view name)
 {
-    const std::vector<Experiment>& all = experiments();
-    const auto named = std::find_if(all.begin(), all.end(), [&](const Experiment& e) { return e.name == name; });
-    if (named == all.end()) {
+    const Experiment* found = experiment_named(name);
+    if (found == nullptr) {
         throw UsageError("no program named '" + std::string(name) + "'");
     }
-    const Experiment* found = &*named;
     if (!found->has_option("seed") || found->sigma == nullptr || found->columns < 2) {
         throw UsageError(found->name + " has no --seed: its replicas would all be the same");
     }

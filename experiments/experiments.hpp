@@ -29,5 +29,8 @@ struct Experiment {
 // Every experiment, in the list's order (the order the run script runs them).
 const std::vector<Experiment>& experiments();
 
+// The experiment named `name`, or nullptr for another name.
+const Experiment* experiment_named(std::string_view name);
+
 // The experiment named `name`; throws std::out_of_range for another name.
 const Experiment& find_experiment(std::string_view name);
