@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "study.hpp"
+#include "suite/limits.hpp"
 
 // Runs the replicas whose tables are not complete, `jobs` at a time (at
 // most 64), then collects. A replica that fails stops the study: no new
@@ -13,8 +14,7 @@
 // folder's lock.
 void run_study(const Study& study, const std::filesystem::path& program, std::int64_t jobs);
 
-// The most replicas run at once: the most Windows waits for in one call.
-inline constexpr std::int64_t max_jobs = 64;
+using suite::limits::max_jobs;
 
 // Replicas at once by default: one per core this process may use, and a
 // program that keeps every core busy by itself one at a time.

@@ -22,7 +22,7 @@ using suite::Point3;
 using suite::UniformEngine;
 
 // The largest number of Metropolis updates between samples.
-constexpr std::int64_t max_updates_per_sample = 1000000000;
+using suite::limits::max_updates_per_sample;
 
 // Deviates of the engine drawn in bulk (the same values, in the same order,
 // as one call at a time), handed out one at a time.

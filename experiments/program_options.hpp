@@ -6,6 +6,7 @@
 #include <string>
 
 #include "experiments.hpp"
+#include "suite/limits.hpp"
 
 // The command line of the suite's programs. Each program takes the options
 // its line of experiments.tsv names:
@@ -21,9 +22,9 @@
 //   --output FILE           the table goes to FILE instead of its default;
 // and every program --help and --version.
 
-inline constexpr std::int64_t default_updates_per_sample = 1000;
-inline constexpr std::int64_t max_updates_per_sample = 1000000000;
-inline constexpr std::int64_t max_threads = 1024;
+using suite::limits::default_updates_per_sample;
+using suite::limits::max_threads;
+using suite::limits::max_updates_per_sample;
 
 struct ProgramOptions {
     std::int64_t seed = 0;

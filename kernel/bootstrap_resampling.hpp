@@ -5,10 +5,11 @@
 
 #include "stream_drawing.hpp"
 #include "suite/estimators.hpp"
+#include "suite/limits.hpp"
 
 namespace suite {
 
-inline constexpr std::size_t max_bootstrap_resamples = std::size_t{1} << 20;
+using limits::max_bootstrap_resamples;
 // Below 2^29 the index trunc(n r) of a draw r = v 2^-24 is formed exactly in
 // integers as floor(n v / 2^24) (n v < 2^53 is exact in double too).
 inline constexpr std::size_t max_bootstrap_values = std::size_t{1} << 29;

@@ -284,9 +284,9 @@ py::tuple bootstrap_interval(const py::object& values, std::int64_t resamples, s
         throw py::value_error("threads must be at least 1, not " + std::to_string(*threads));
     }
     const unsigned workers =
-        threads ? static_cast<unsigned>(std::min<std::int64_t>(*threads, 1024)) : usable_cores();
+        threads ? static_cast<unsigned>(std::min<std::int64_t>(*threads, suite::limits::max_threads)) : usable_cores();
     const auto series_values = series(values, true);
-    if (resamples < 1 || resamples > (std::int64_t{1} << 20)) {
+    if (resamples < 1 || resamples > static_cast<std::int64_t>(suite::limits::max_bootstrap_resamples)) {
         throw py::value_error("resamples must be 1 to 1048576, not " + std::to_string(resamples));
     }
     if (confidence_level) {

@@ -8,6 +8,8 @@
 #include <random>
 #include <span>
 
+#include "suite/limits.hpp"
+
 namespace suite {
 
 // The universal uniform generator as a standard random number engine: a
@@ -33,7 +35,7 @@ class UniformEngine {
 public:
     using result_type = std::uint32_t;
 
-    static constexpr std::int64_t max_seed = 900000000;
+    static constexpr std::int64_t max_seed = limits::max_seed;
     static constexpr std::int64_t default_seed = 0;
     static constexpr std::size_t lag_long = 97;
     static constexpr std::size_t lag_short = 33;
