@@ -16,6 +16,9 @@ std::string number(double value)
     if (std::isnan(value)) {
         return "nan";
     }
+    if (std::isinf(value)) {
+        return value > 0 ? "inf" : "-inf";
+    }
     std::array<char, 32> text{};
     (void)std::snprintf(text.data(), text.size(), "%.8g", value);
     return text.data();
@@ -131,14 +134,19 @@ void Aggregate::add(std::string_view table)
         try {
             fields = parse_table(std::string_view(at, static_cast<std::size_t>(end - at)), columns_).rows[0];
         } catch (const TableError& error) {
-            throw ReplicaTableError("row " + std::to_string(row + 1) + ": " +
+            throw ReplicaTableError("line " + std::to_string(row + 1) + ": " +
                                     (error.line() > 0 ? error.problem() : std::string(error.what())));
         }
         if (fields[0] - count_offset_ != static_cast<double>(point.n)) {
-            throw ReplicaTableError("row " + std::to_string(row + 1) + " does not hold " + std::to_string(point.n) +
+            throw ReplicaTableError("line " + std::to_string(row + 1) + " does not hold " + std::to_string(point.n) +
                                     " samples");
         }
+        // One estimate that is no number would make every sum after it one.
         const double estimate = fields[1];
+        if (!std::isfinite(estimate)) {
+            throw ReplicaTableError("line " + std::to_string(row + 1) + ": the estimate is " + number(estimate) +
+                                    ", not a finite number");
+        }
         point.estimates += 1;
         const double delta = estimate - point.mean;
         point.mean += delta / static_cast<double>(point.estimates);

@@ -53,8 +53,9 @@ public:
 
     // Adds one replica's table. The first table fixes the row count; every
     // later one must have the same, with the same sample counts. Throws
-    // ReplicaTableError for a table cut short, of another length or with a
-    // malformed row, leaving the aggregate as it was.
+    // ReplicaTableError for a table cut short, of another length, with a
+    // malformed row or with an estimate that is not a finite number (nan,
+    // inf), naming the line and leaving the aggregate as it was.
     void add(std::string_view table);
 
     std::int64_t replicas() const { return replicas_; }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -192,9 +193,9 @@ int ensemble_main(int argc, char** argv)
         CLI::App* run = form("run", "Runs replicas of a program and aggregates their tables.");
         add_study_options(*run, run_arguments);
         run->add_option("--jobs", run_arguments.jobs,
-                        "replicas at once (default: one per core this process may use; at most " +
-                            std::to_string(max_jobs) + ")")
-            ->transform(whole_number(1, std::numeric_limits<std::int32_t>::max()));
+                        "replicas at once, 1 to " + std::to_string(max_jobs) +
+                            " (default: one per core this process may use)")
+            ->transform(whole_number(1, max_jobs));
 
         Arguments plan_arguments;
         CLI::App* planning = form("plan", "Prints the replica runs as shell commands, one per line.");
@@ -227,7 +228,10 @@ int ensemble_main(int argc, char** argv)
             if (!fs::is_directory(collect_dir)) {
                 throw UsageError("no folder " + collect_dir);
             }
-            const FolderLock lock(collect_dir);
+            std::optional<FolderLock> lock;
+            if (holds_study(collect_dir)) {
+                lock.emplace(collect_dir);
+            }
             const std::int64_t replicas = collect(collect_dir);
             errno = 0;
             (void)std::printf("ensemble: the aggregate of %s is in %s\n", count_of(replicas, "replica").c_str(),

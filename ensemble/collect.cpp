@@ -60,6 +60,11 @@ FolderTables tables_of(const fs::path& dir)
             throw StudyError(entry.path().string() + " is not named as a replica table (" + program->name +
                              "-SEED.dat, SEED from 1 without leading zeros): rename or remove it");
         }
+        std::error_code not_read;
+        if (!entry.is_regular_file(not_read)) {
+            throw StudyError(entry.path().string() + " is not a file but has a replica table's name: remove or " +
+                             "rename it");
+        }
         if (found.program != nullptr && found.program != program) {
             throw StudyError(dir.string() + " holds tables of both " + found.program->name + " and " +
                              program->name);

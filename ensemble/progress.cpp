@@ -24,41 +24,69 @@ std::string seconds(double s)
 
 }  // namespace
 
-Progress::Progress(std::int64_t total)
-    : total_(total), terminal_(standard_error_is_terminal()), start_(std::chrono::steady_clock::now())
+Progress::Progress(std::int64_t total) : total_(total), start_(std::chrono::steady_clock::now())
 {
+    if (total_ > 0 && standard_error_is_terminal()) {
+        ticker_ = std::thread([this] {
+            std::unique_lock<std::mutex> lock(mutex_);
+            while (!stopped_) {
+                if (!wake_.wait_for(lock, shown_after, [this] { return stopped_; })) {
+                    draw();
+                }
+            }
+        });
+    }
 }
+
+Progress::~Progress() { stop(); }
 
 void Progress::done(std::int64_t count)
 {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    count_ = count;
+    if (ticker_.joinable() && !stopped_) {
+        draw();
+    }
+}
+
+void Progress::draw()
+{
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const double left = elapsed / static_cast<double>(count) * static_cast<double>(total_ - count);
-    const std::int64_t tenth = count * 10 / total_;
-    if (!terminal_ && tenth == last_tenth_) {
+    if (shown_ == 0 && elapsed < std::chrono::duration<double>(shown_after).count()) {
         return;
     }
-    last_tenth_ = tenth;
-    std::string line = "ensemble: " + std::to_string(count) + " of " + count_of(total_, "replica") + " done, " +
+    std::string line = "ensemble: " + std::to_string(count_) + " of " + count_of(total_, "replica") + " done, " +
                        seconds(elapsed) + " elapsed";
-    if (count < total_) {
-        line += ", about " + seconds(left) + " left";
+    if (count_ > 0 && count_ < total_) {
+        // The replicas so far at the pace so far.
+        line += ", about " + seconds(elapsed / static_cast<double>(count_) * static_cast<double>(total_ - count_)) +
+                " left";
     }
-    if (terminal_) {
-        // Blanks cover the end of a longer line before.
-        const std::size_t width = std::max(line.size(), shown_);
-        shown_ = line.size();
-        line.resize(width, ' ');
-        (void)std::fprintf(stderr, "\r%s%s", line.c_str(), count == total_ ? "\n" : "");
-    } else {
-        (void)std::fprintf(stderr, "%s\n", line.c_str());
-    }
+    // Blanks cover the end of a longer line before.
+    const std::size_t width = std::max(line.size(), shown_);
+    shown_ = line.size();
+    line.resize(width, ' ');
+    (void)std::fprintf(stderr, "\r%s", line.c_str());
     (void)std::fflush(stderr);
 }
 
-void Progress::interrupt()
+void Progress::stop()
 {
-    if (terminal_ && shown_ > 0) {
-        (void)std::fputs("\n", stderr);
-        shown_ = 0;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (stopped_) {
+            return;
+        }
+        stopped_ = true;
+        if (shown_ > 0) {
+            (void)std::fputs("\n", stderr);
+            (void)std::fflush(stderr);
+        }
+    }
+    wake_.notify_all();
+    if (ticker_.joinable()) {
+        ticker_.join();
     }
 }
+
+void Progress::finish() { stop(); }

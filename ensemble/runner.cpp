@@ -62,11 +62,15 @@ std::string failure_message(const Study& study, std::int64_t seed, const Finishe
 
 std::int64_t default_jobs(const Experiment& program)
 {
-    return program.uses_every_core ? 1 : static_cast<std::int64_t>(usable_cores());
+    return program.uses_every_core ? 1 : std::min(static_cast<std::int64_t>(usable_cores()), max_jobs);
 }
 
 void run_study(const Study& study, const fs::path& program, std::int64_t jobs)
 {
+    if (jobs < 1 || jobs > max_jobs) {
+        throw UsageError("--jobs: " + std::to_string(jobs) + " is out of range (1 to " + std::to_string(max_jobs) +
+                         ")");
+    }
     const auto start = std::chrono::steady_clock::now();
     std::error_code ignored;
     // The result of an earlier run would no longer be the study's; a
@@ -75,12 +79,16 @@ void run_study(const Study& study, const fs::path& program, std::int64_t jobs)
     fs::remove(study.dir / "aggregate.dat", ignored);
     std::vector<std::int64_t> pending;
     for (std::int64_t seed = 1; seed <= study.replicas; ++seed) {
+        const fs::path table = study.table(seed);
+        if (fs::exists(table, ignored) && !fs::is_regular_file(table, ignored)) {
+            throw StudyError(table.string() + " is not a file but has a replica table's name: remove or rename it");
+        }
         fs::remove(fs::path(study.unfinished_table(seed)) += ".stderr", ignored);
         if (!table_complete(study.table(seed), study.expected_rows())) {
             pending.push_back(seed);
         }
     }
-    jobs = std::clamp<std::int64_t>(std::min<std::int64_t>(jobs, std::ssize(pending)), 1, max_jobs);
+    jobs = std::max<std::int64_t>(std::min<std::int64_t>(jobs, std::ssize(pending)), 1);
     (void)std::fprintf(stderr, "ensemble: %s of %s in %s: %lld to run, %lld at a time\n",
                        count_of(study.replicas, "replica").c_str(), study.description().c_str(),
                        study.dir.string().c_str(), static_cast<long long>(pending.size()),
@@ -134,8 +142,8 @@ void run_study(const Study& study, const fs::path& program, std::int64_t jobs)
             fs::remove(part, ignored);
         }
     }
+    progress.finish();
     if (failure) {
-        progress.interrupt();
         throw StudyError(*failure);
     }
     const std::int64_t replicas = collect(study.dir);

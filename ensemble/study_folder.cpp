@@ -66,6 +66,26 @@ bool read_record(const fs::path& dir, FolderRecord& record)
     return true;
 }
 
+bool holds_study(const fs::path& dir)
+{
+    std::error_code error;
+    if (fs::exists(dir / record_name, error) || fs::exists(dir / lock_name, error)) {
+        return true;
+    }
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir, error)) {
+        std::string name = entry.path().filename().string();
+        if (name.ends_with(".part")) {
+            name.resize(name.size() - 5);
+        }
+        const std::size_t dash = name.rfind('-');
+        if (name.ends_with(".dat") && dash != std::string::npos &&
+            experiment_named(std::string_view(name).substr(0, dash)) != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void make_folder(const fs::path& dir)
 {
     std::error_code error;

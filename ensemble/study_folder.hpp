@@ -31,6 +31,12 @@ struct FolderRecord {
 };
 bool read_record(const std::filesystem::path& dir, FolderRecord& record);
 
+// Whether `dir` holds anything of a study: study.txt, study.lock, or a file
+// named as a replica table (finished or not). A folder without any is
+// collected without a lock, so that a mistaken `collect` leaves nothing
+// behind.
+bool holds_study(const std::filesystem::path& dir);
+
 // Holds DIR/study.lock while it lives, so that one process at a time runs
 // or collects a study in a folder. The lock is the system's (fcntl on
 // POSIX, LockFileEx on Windows): it ends with the process however it ends,

@@ -16,6 +16,11 @@ namespace fs = std::filesystem;
 
 bool read_into(const fs::path& path, std::string& text)
 {
+    // A folder opens as a stream on some systems, of a nonsense size.
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) {
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return false;

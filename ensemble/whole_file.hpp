@@ -6,7 +6,7 @@
 // Whole-file reads and writes of the study's small files.
 
 // The whole file into `text` (kept by the caller, so one buffer serves
-// every table); false when it cannot be read.
+// every table); false when it cannot be read or is not a file.
 bool read_into(const std::filesystem::path& path, std::string& text);
 
 // Writes `text` to `path` through PATH.part, renamed over `path` only once

@@ -1,7 +1,8 @@
 # ensemble: the aggregate of a replica study (ensemble's DIR/aggregate.dat),
-# drawn by scripts/ensemble-study.sh with these variables set:
+# drawn by scripts/ensemble-figure.sh with these variables set:
 #   table  the aggregate table   figure  the PNG to write
 #   study  the study, for the title
+#   exact  the program's exact value, which the errors are measured against
 #   blocks (optional) the jackknife's number of blocks B: its error has
 #          B - 1 degrees of freedom, so the exact value lies within one
 #          estimated error with probability P(|t_{B-1}| <= 1), which the
@@ -25,11 +26,12 @@ if (!own_error) { figure_width = 900 }
 load 'style.gp'
 set output figure
 
+heading = study . sprintf(', exact value %.7f', exact)
 if (own_error) {
-    set multiplot layout 1,2 title study font ',18'
+    set multiplot layout 1,2 title heading font ',18'
     set title 'spread of the estimates against the errors'
 } else {
-    set title study font ',16'
+    set title heading font ',16'
 }
 set xlabel 'number of samples N'
 set ylabel 'error'

@@ -38,8 +38,8 @@ set style line 8 lc rgb guide_colour lw 2.5 dt (8,6)
 positive(v) = (v > 0) ? v : NaN
 
 # Every figure needs its exact value, its table and its file from the run
-# script (all three come from experiments.tsv).
+# script (the exact values come from experiments.tsv).
 if (!exists('exact') || !exists('table') || !exists('figure')) {
-    print 'figure scripts need the exact values, table and figure: run them through scripts/draw-figures.sh'
+    print 'figure scripts need the exact values, table and figure: run them through scripts/draw-figures.sh or scripts/ensemble-figure.sh'
     exit status 2
 }

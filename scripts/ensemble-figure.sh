@@ -23,6 +23,10 @@ command -v gnuplot >/dev/null 2>&1 ||
 # PROGRAM OPTIONS, seeds 1 to R".
 study=$(head -n 1 "$table" | sed -e 's/^# ensemble: //' -e 's/, seeds .*//')
 program=$(sed -e 's/.* replicas* of //' -e 's/ .*//' <<<"$study")
+# The exact values come from the list of experiments, through the tool.
+constants=$("$tool" constants)
+grep -q "exact_$program = " <<<"$constants" ||
+  { echo "ensemble-figure: $table is not the aggregate of a study of a known program" >&2; exit 1; }
 # The jackknife's ten blocks: its coverage is that of t with 9 degrees of
 # freedom, drawn beside the nominal one.
 blocks=""
@@ -30,6 +34,6 @@ blocks=""
 # Single quotes doubled inside gnuplot's quotes; underscores in the title
 # escaped from its subscripts.
 quoted() { sed "s/'/''/g" <<<"$1"; }
-GNUPLOT_LIB="$root/plots" gnuplot -e "$("$tool" constants); ${blocks}table = '$(quoted "$table")'; \
+GNUPLOT_LIB="$root/plots" gnuplot -e "$constants; exact = exact_$program; ${blocks}table = '$(quoted "$table")'; \
   figure = '$(quoted "$figure")'; study = '$(quoted "${study//_/\\_}")'" "$root/plots/ensemble.gp"
 echo "$figure"

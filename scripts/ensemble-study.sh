@@ -12,8 +12,9 @@
 #   replicas and the time of each study. --docs also copies the figures to
 #   docs/. A study that was interrupted resumes where it stopped.
 #
-# The replica counts can be changed for a quicker look, e.g.
-#   JACKKNIFE_REPLICAS=100 BOOTSTRAP_REPLICAS=20 scripts/ensemble-study.sh
+# The replica counts and the rows can be changed for a quicker look, e.g.
+#   JACKKNIFE_REPLICAS=100 BOOTSTRAP_REPLICAS=20 ROWS=1000 scripts/ensemble-study.sh
+# (ROWS, the --rows of every study; by default each program's own.)
 # SUITE_BUILD_DIR=<build folder> skips the build, as in run-experiments.sh.
 set -euo pipefail
 
@@ -28,6 +29,7 @@ out=$(mkdir -p "${1:-$root/output/ensemble}" && cd "${1:-$root/output/ensemble}"
 jackknife_replicas=${JACKKNIFE_REPLICAS:-1000}
 bootstrap_replicas=${BOOTSTRAP_REPLICAS:-200}
 uniform_replicas=${UNIFORM_REPLICAS:-1000}
+rows=${ROWS:+--rows $ROWS}
 
 if [ -n "${SUITE_BUILD_DIR:-}" ]; then
   build=$(cd "$SUITE_BUILD_DIR" && pwd)
@@ -56,7 +58,7 @@ for study in "${studies[@]}"; do
   read -r name replicas program options <<<"$study"
   start=$(date +%s.%N)
   # shellcheck disable=SC2086 # the options are words
-  "$ensemble" "$program" --replicas "$replicas" --dir "$out/$name" $options >/dev/null
+  "$ensemble" "$program" --replicas "$replicas" --dir "$out/$name" $options $rows >/dev/null
   printf '%-28s %5s replicas  %5s s\n' "$name" "$replicas" "$(seconds_since "$start")"
 done
 echo "all studies: $(seconds_since "$start_all") s on $(nproc) cores"
