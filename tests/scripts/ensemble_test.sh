@@ -2,7 +2,7 @@
 # Tests the ensemble command end to end with the real programs beside it, on
 # studies small enough to take a second (50 rows, 10 updates per sample).
 #
-# usage: ensemble_test.sh plan_collect|resume|failure|bad_arguments|standins|collect_rules ENSEMBLE
+# usage: ensemble_test.sh plan_collect|resume|failure|bad_arguments|standins|collect_rules|figures ENSEMBLE
 #   plan_collect   a plan run through xargs -P 2, then collect, gives the
 #                  built-in runner's aggregate and tables, and replica r's
 #                  table is what the program writes with --seed r;
@@ -11,18 +11,28 @@
 #   failure        a replica that cannot write stops the study with one line
 #                  naming it, status 1 and no aggregate;
 #   bad_arguments  each kind of mistake: one line, status 2, no folder made;
+#                  --jobs and --rows accepted up to their limits, not beyond;
 #   standins       with stand-ins for the program beside a copy of ensemble:
 #                  a table short of a row fails the study, no replica starts
 #                  after a failure, the failure quotes the program's line,
-#                  and a second run on a locked folder is refused at once;
-#   collect_rules  collect refuses names that are not canonical and names
-#                  a missing replica, keeps the old aggregate when it cannot
-#                  write (a file-size limit), and a smaller --replicas
-#                  changes nothing.
+#                  a second run on a locked folder is refused at once, the
+#                  progress line shows on a terminal only, and a plan line
+#                  keeps no table of a replica that failed;
+#   collect_rules  collect refuses names that are not canonical, a folder
+#                  in a table's place and an estimate that is no number,
+#                  names a missing replica (the last one too, by the count
+#                  of study.txt), keeps the old aggregate when it cannot
+#                  write (a file-size limit) only if it is still the
+#                  folder's, leaves no lock in a folder without a study, and
+#                  a smaller --replicas changes nothing;
+#   figures        the README's figure of one's own study, and the five
+#                  figures of ensemble-study.sh, on tiny studies (status 77,
+#                  skipped, without gnuplot).
 set -euo pipefail
 
 mode=${1:?mode}
 source "$(dirname "${BASH_SOURCE[0]}")/check.sh"
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 ensemble=$(cd "$(dirname "${2:?path of the built ensemble}")" && pwd)/$(basename "$2")
 programs=$(dirname "$ensemble")
 work=$(mktemp -d)
@@ -105,7 +115,15 @@ bad_arguments)
   expect_usage_error "an option twice" $program --replicas 2 --replicas 3
   check "in the programs' words" grep -q -- '--replicas is given more than once' err.txt
   expect_usage_error "--version with a bad option" --version --bogus
+  expect_usage_error "no jobs" $program --replicas 2 --jobs 0 "${options[@]}"
+  expect_usage_error "more jobs than the limit" $program --replicas 2 --jobs 65 "${options[@]}"
+  check "naming the limit" grep -q -- '--jobs: 65 is out of range (1 to 64)' err.txt
+  max_rows=$(awk -F '\t' -v p=$program '$1 == p { print $5 }' "$root/experiments.tsv")
+  expect_usage_error "more rows than the program writes" plan $program --replicas 1 --rows $((max_rows + 1))
   check "no folder made for a mistake" [ -z "$(find . -mindepth 1 -type d)" ]
+  check "--rows at the program's most is a plan" "$ensemble" plan $program --replicas 1 --rows "$max_rows" \
+    --dir most >/dev/null
+  check "--jobs 64 is a run" "$ensemble" $program --replicas 1 --jobs 64 --dir jobs "${options[@]}" >/dev/null 2>&1
   "$ensemble" plan $program --replicas 1 --dir study "${options[@]}" >/dev/null
   expect_usage_error "a folder of another study" $program --replicas 1 --dir study --rows 40
   ;;
@@ -128,6 +146,8 @@ case $STANDIN:$seed in
 esac
 i=1
 while [ "$i" -le "$rows" ]; do printf '%d\t0.5\t0.1\n' "$i"; i=$((i + 1)); done >"$out"
+# A whole table, and a failure all the same.
+[ "$STANDIN:$seed" != late:1 ] || exit 3
 SH
   chmod +x bin/$program
   export STANDIN_LOG=$work/started.txt
@@ -144,7 +164,7 @@ SH
   check "the one running finishes and is kept" [ -f block/$program-2.dat ]
   check "the failure quotes the program's own line" \
     grep -q "replica 1 failed (exit status 1): $program: cannot write block/$program-1.dat.part: No space left" err.txt
-  STANDIN=slow bin/ensemble $program --replicas 2 --rows 50 --dir locked >/dev/null 2>&1 &
+  STANDIN=slow bin/ensemble $program --replicas 2 --rows 50 --dir locked >/dev/null 2>locked.err &
   first=$!
   for _ in $(seq 50); do [ -s locked/study.lock ] && break; sleep 0.1; done
   status=0
@@ -153,6 +173,15 @@ SH
   check "naming the folder and the holder" grep -q "locked is in use by process $first" err.txt
   wait "$first"
   check "the first run is not disturbed" [ -f locked/aggregate.dat ]
+  check "a study of two seconds shows no progress into a file" [ "$(grep -c ' done, ' locked.err)" = 0 ]
+  # On a terminal (script(1) gives it one) the line shows, rewritten.
+  script -qec "STANDIN=slow bin/ensemble $program --replicas 2 --jobs 1 --rows 50 --dir shown" /dev/null >terminal.txt
+  check "the progress line shows on a terminal" grep -q $'\rensemble: 2 of 2 replicas done, 2 s elapsed' terminal.txt
+  bin/ensemble plan $program --replicas 2 --rows 50 --dir planned >plan.txt
+  status=0
+  STANDIN=late sh -c "$(head -n 1 plan.txt)" || status=$?
+  check "a plan line of a failed replica fails" [ "$status" != 0 ]
+  check "and keeps no table for it" [ ! -e planned/$program-1.dat ]
   rm bin/$program
   status=0
   PATH=/usr/bin:/bin bin/ensemble $program --replicas 2 --dir missing >/dev/null 2>err.txt || status=$?
@@ -177,6 +206,22 @@ collect_rules)
   mv study/$program-2.dat held.dat
   collect_fails "a missing seed" "replica 2 is missing"
   mv held.dat study/$program-2.dat
+  mv study/$program-3.dat held.dat
+  collect_fails "the last seed missing, by the count of study.txt" "replica 3 is missing from study (1 of 3)"
+  mv held.dat study/$program-3.dat
+  mkdir study/$program-4.dat
+  collect_fails "a folder in a table's place" "$program-4.dat is not a file"
+  rmdir study/$program-4.dat
+  cp study/$program-2.dat held.dat
+  sed -i '10s/\t[^\t]*/\t-nan/' study/$program-2.dat
+  collect_fails "an estimate that is no number" "$program-2.dat: line 10: the estimate is nan"
+  mv held.dat study/$program-2.dat
+  mkdir empty
+  status=0
+  "$ensemble" collect empty >/dev/null 2>err.txt || status=$?
+  check "a folder without tables: status 1" [ "$status" = 1 ]
+  check "naming it" grep -q "no replica tables .* in empty" err.txt
+  check "and leaving nothing in it" [ -z "$(ls -A empty)" ]
   "$ensemble" collect study >/dev/null
   check "collect gives the run's aggregate" cmp aggregate.before study/aggregate.dat
   status=0
@@ -188,6 +233,25 @@ collect_rules)
   "$ensemble" $program --replicas 1 --dir study "${options[@]}" >/dev/null 2>err.txt
   check "a smaller --replicas says the study keeps its count" grep -q 'holds a study of 3 replicas' err.txt
   check "and gives collect's aggregate" cmp aggregate.before study/aggregate.dat
+  # A fourth replica: the aggregate of three is no longer the folder's, and
+  # a failed write must not leave it.
+  "$ensemble" plan $program --replicas 4 --dir study "${options[@]}" >/dev/null
+  "$programs/$program" --seed 4 "${options[@]}" --output study/$program-4.dat >/dev/null
+  status=0
+  (ulimit -f 1 && trap '' XFSZ && exec "$ensemble" collect study) >/dev/null 2>err.txt || status=$?
+  check "a failed write of a changed aggregate fails" [ "$status" = 1 ]
+  check "and leaves no aggregate of the three" [ ! -e study/aggregate.dat ]
+  ;;
+figures)
+  command -v gnuplot >/dev/null 2>&1 || { echo "gnuplot is not installed: skipped"; exit 77; }
+  export SUITE_BUILD_DIR=$(dirname "$programs") PATH="$programs:$PATH"
+  # As the README shows it, on a small study.
+  ensemble $program --replicas 4 --dir k1000 "${options[@]}" >/dev/null 2>&1
+  check "ensemble-figure.sh draws the README's study" "$root/scripts/ensemble-figure.sh" k1000
+  check "into DIR/ensemble.png" [ -s k1000/ensemble.png ]
+  check "ensemble-study.sh runs its studies and draws them" env JACKKNIFE_REPLICAS=2 BOOTSTRAP_REPLICAS=2 \
+    UNIFORM_REPLICAS=2 ROWS=50 "$root/scripts/ensemble-study.sh" all >/dev/null 2>&1
+  check "five figures" [ "$(ls all/ensemble_*.png | wc -l)" = 5 ]
   ;;
 *)
   echo "unknown mode $mode" >&2

@@ -65,9 +65,10 @@ TEST(EnsembleAggregate, BootstrapHalfWidthAndInterval)
     aggregate.add("1\t2.1\t1.9\t2.3\n");
     aggregate.add("1\t2.5\t2.2\t2.8\n");
     aggregate.add("1\t2.2\t2\t2.4\n");  // the lower end is the exact value: it covers
+    aggregate.add("1\t1.8\t1.6\t2\n");  // and so does the upper end
     const auto rows = rows_of(aggregate);
-    EXPECT_NEAR(rows[0][4], 0.7 / 3.0, 1e-7);  // half-widths 0.2, 0.3 and 0.2
-    EXPECT_NEAR(rows[0][5], 2.0 / 3.0, 1e-7);  // the first and the third hold 2
+    EXPECT_NEAR(rows[0][4], 0.9 / 4.0, 1e-7);  // half-widths 0.2, 0.3, 0.2 and 0.2
+    EXPECT_NEAR(rows[0][5], 3.0 / 4.0, 1e-7);  // all but the second hold 2
     EXPECT_FALSE(std::isnan(rows[0][2]));
 }
 
@@ -102,6 +103,16 @@ TEST(EnsembleAggregate, RefusesTablesThatAreNotWholeAndKeepsWhatItHad)
     EXPECT_THROW(aggregate.add("1\t3\t0.5\n"), ReplicaTableError);           // a row short
     EXPECT_THROW(aggregate.add("1\t3\t0.5\n2\t2.5\n"), ReplicaTableError);   // a field short
     EXPECT_THROW(aggregate.add("1\t3\t0.5\n3\t2.5\t1\n"), ReplicaTableError);  // not N = 2
+    // An estimate that is no number would spread into every sum; the
+    // message names its line.
+    for (const char* bad : {"-nan", "inf", "-inf"}) {
+        try {
+            aggregate.add("1\t3\t0.5\n2\t" + std::string(bad) + "\t1\n");
+            ADD_FAILURE() << "an estimate of " << bad << " was taken";
+        } catch (const ReplicaTableError& error) {
+            EXPECT_NE(std::string(error.what()).find("line 2"), std::string::npos) << error.what();
+        }
+    }
     EXPECT_EQ(aggregate.replicas(), 1);
     EXPECT_EQ(aggregate.text(), before);
     EXPECT_EQ(complete_rows(""), 0);
