@@ -37,8 +37,9 @@ namespace py = pybind11;
 namespace {
 
 // An integer argument. Python's True and False are integers too (bool is a
-// subclass of int), but a count or a seed given as one is a mistake: they
-// are refused with the usual TypeError for an argument of the wrong type.
+// subclass of int), and NumPy's are taken for them, but a count or a seed
+// given as one is a mistake: they are refused with the usual TypeError for
+// an argument of the wrong type.
 struct Integer {
     std::int64_t value = 0;
 };
@@ -53,7 +54,8 @@ struct type_caster<Integer> {
 
     bool load(handle source, bool convert)
     {
-        if (PyBool_Check(source.ptr())) {
+        if (PyBool_Check(source.ptr()) ||
+            (!PyLong_CheckExact(source.ptr()) && isinstance(source, module_::import("numpy").attr("bool_")))) {
             return false;
         }
         make_caster<std::int64_t> integer;

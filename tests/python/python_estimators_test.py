@@ -60,7 +60,7 @@ def test_non_contiguous_input_is_copied():
     (lambda: suite.bootstrap_interval(values, threads=0), ValueError),
     (lambda: suite.bootstrap_interval(values, threads=1025), ValueError),
     (lambda: suite.bootstrap_interval(values, seed=True), TypeError),
-    (lambda: suite.Generator(True), TypeError),
+    (lambda: suite.Generator(np.True_), TypeError),
     (lambda: suite.running_mean(["a", "b"]), TypeError),
     (lambda: suite.jackknife_error(object()), TypeError),
 ])
