@@ -153,7 +153,7 @@ void metropolis_jackknife(const RunSettings& settings, RowSink& sink)
 // 1's draws begin. It grows a batch of rows at a time.
 class BootstrapChain {
 public:
-    BootstrapChain(Point3 point, std::int64_t steps, std::size_t resamples, UniformEngine& engine)
+    BootstrapChain(const Point3& point, std::int64_t steps, std::size_t resamples, UniformEngine& engine)
         : point_(point), steps_(steps), resamples_(resamples), engine_(engine)
     {
     }
