@@ -182,8 +182,9 @@ private:
 
 // A chain grown by one point per row, with the bootstrap interval of its
 // mean. The rows go in batches of about 2^26 resample draws (a few hundredths
-// of a second), each handed on before the next begins, so that a sink that
-// stops the run stops it soon: first the batch's chain points, jumping over
+// of a second), and at least a row per thread, each handed on before the
+// next begins, so that a sink that stops the run stops it soon: first the
+// batch's chain points, jumping over
 // the rows' resample draws; then its rows, on the cores the process may use
 // (or the threads asked for), each from its own place in the stream (row N's
 // N M draws, then the next point's sweep of 4 K draws).
@@ -208,7 +209,7 @@ void metropolis_bootstrap(const RunSettings& settings, RowSink& sink)
     for (std::size_t first = 1; first <= rows;) {
         std::size_t last = first;
         std::uint64_t draws = first * plan.resamples;
-        while (last < rows && draws < batch_draws) {
+        while (last < rows && (draws < batch_draws || last - first + 1 < threads)) {
             ++last;
             draws += last * plan.resamples;
         }
