@@ -501,6 +501,19 @@ py::array collect_folder(const std::filesystem::path& folder)
 PYBIND11_MODULE(convergence_suite, module)
 {
     using namespace pybind11::literals;
+    // Every function takes or gives NumPy arrays: without NumPy the import
+    // fails, naming the interpreter the module was built for, rather than
+    // every call later.
+    try {
+        py::module_::import("numpy");
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_ImportError)) {
+            throw;
+        }
+        throw py::import_error("convergence_suite needs NumPy, which " +
+                               py::module_::import("sys").attr("executable").cast<std::string>() +
+                               " cannot import; the module was built for " SUITE_PYTHON_INTERPRETER);
+    }
     module.doc() = "The convergence suite's experiments, random engine and estimators on NumPy arrays.";
     module.attr("__version__") = SUITE_VERSION;
 

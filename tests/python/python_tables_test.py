@@ -97,3 +97,9 @@ print(suite.run("quadrature", rows=3)["intervals"].tolist(), flush=True)
     reached, threads = interrupted.split()
     assert float(reached) - sent < 0.5 and threads == "1"
     assert after == "[2, 4, 8]" and child.returncode == 0
+
+
+def test_import_without_numpy_says_so():
+    blocked = subprocess.run([sys.executable, "-c", "import sys; sys.modules['numpy'] = None; import convergence_suite"],
+                             capture_output=True, text=True, env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert blocked.returncode != 0 and "convergence_suite needs NumPy" in blocked.stderr
