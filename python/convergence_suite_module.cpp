@@ -403,15 +403,13 @@ py::tuple bootstrap_interval(const py::object& values, Integer resamples_argumen
                               std::to_string(resamples));
     }
 
-    std::optional<std::int64_t> lower = lower_rank ? std::optional(lower_rank->value) : std::nullopt;
-    std::optional<std::int64_t> upper = upper_rank ? std::optional(upper_rank->value) : std::nullopt;
-    if ((lower && lower_one_based) || (upper && upper_one_based)) {
+    if ((lower_rank && lower_one_based) || (upper_rank && upper_one_based)) {
         throw py::value_error("give lower_rank and upper_rank, or the deprecated lower and upper, not both");
     }
-    if (lower_one_based || upper_one_based) {
-        lower = lower ? lower : from_one_based(lower_one_based, "lower");
-        upper = upper ? upper : from_one_based(upper_one_based, "upper");
-    }
+    const std::optional<std::int64_t> lower =
+        lower_rank ? std::optional(lower_rank->value) : from_one_based(lower_one_based, "lower");
+    const std::optional<std::int64_t> upper =
+        upper_rank ? std::optional(upper_rank->value) : from_one_based(upper_one_based, "upper");
     if (lower.has_value() != upper.has_value()) {
         throw py::value_error("give both ranks, lower_rank and upper_rank, or neither");
     }
