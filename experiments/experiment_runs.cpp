@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -149,48 +150,82 @@ void metropolis_jackknife(const RunSettings& settings, RowSink& sink)
 // initial point, and for each later row N one sweep made after row N-1's
 // (N-1) M resample draws, which are jumped over; values[N-1] = f(point).
 // `engine` starts just after the initial point was drawn, which is where row
-// 1's draws begin.
-void grow_bootstrap_chain(Point3 point, std::int64_t steps, std::size_t resamples, std::span<double> values,
-                          UniformEngine& engine)
-{
-    suite::GaussianSweeper sampler(weight_normalisation);
-    suite::EngineJump past_row(0);
-    values[0] = moment_observable(point);
-    for (std::size_t row = 2; row <= values.size(); ++row) {
-        past_row.lengthen(resamples);
-        past_row.apply(engine);
-        sampler.sweep(point, steps, engine);
-        values[row - 1] = moment_observable(point);
+// 1's draws begin. It grows a batch of rows at a time.
+class BootstrapChain {
+public:
+    BootstrapChain(const Point3& point, std::int64_t steps, std::size_t resamples, UniformEngine& engine)
+        : point_(point), steps_(steps), resamples_(resamples), engine_(engine)
+    {
     }
-}
+
+    // values[first - 1 .. last - 1] for rows first to last, in order from row 1.
+    void grow(std::span<double> values, std::size_t first, std::size_t last)
+    {
+        for (std::size_t row = first; row <= last; ++row) {
+            if (row >= 2) {
+                past_row_.lengthen(resamples_);
+                past_row_.apply(engine_);
+                sampler_.sweep(point_, steps_, engine_);
+            }
+            values[row - 1] = moment_observable(point_);
+        }
+    }
+
+private:
+    Point3 point_;
+    std::int64_t steps_;
+    std::size_t resamples_;
+    UniformEngine& engine_;
+    suite::GaussianSweeper sampler_{weight_normalisation};
+    suite::EngineJump past_row_{0};
+};
 
 // A chain grown by one point per row, with the bootstrap interval of its
-// mean. The chain first, jumping over the rows' resample draws; then the
-// rows, on the cores the process may use (or the threads asked for), each
-// from its own place in the stream (a row's draws and the next point's sweep
-// of 4 K draws between them).
+// mean. The rows go in batches of about 2^26 resample draws (a few hundredths
+// of a second), and at least a row per thread, each handed on before the
+// next begins, so that a sink that stops the run stops it soon: first the
+// batch's chain points, jumping over
+// the rows' resample draws; then its rows, on the cores the process may use
+// (or the threads asked for), each from its own place in the stream (row N's
+// N M draws, then the next point's sweep of 4 K draws).
 void metropolis_bootstrap(const RunSettings& settings, RowSink& sink)
 {
+    constexpr std::uint64_t batch_draws = std::uint64_t{1} << 26;
     const auto rows = static_cast<std::size_t>(settings.rows);
+    const suite::BootstrapPlan& plan = historic::bootstrap_plan;
+    const std::int64_t gap = 4 * settings.updates_per_sample;
+    const unsigned threads = settings.threads != 0 ? settings.threads : usable_cores();
     std::vector<double> values(rows);
     std::vector<suite::BootstrapInterval> intervals(rows);
     UniformEngine engine(settings.seed);
     Point3 point;
     suite::draw_point(point, engine);
-    const UniformEngine rows_start = engine;
-    const suite::BootstrapPlan& plan = historic::bootstrap_plan;
-    grow_bootstrap_chain(point, settings.updates_per_sample, plan.resamples, values, engine);
-    const unsigned threads = settings.threads != 0 ? settings.threads : usable_cores();
-    suite::bootstrap_intervals(values, rows_start, 1, plan, 4 * settings.updates_per_sample, intervals, threads);
+    UniformEngine batch_start = engine;  // at the first draw of the batch's first row
+    BootstrapChain chain(point, settings.updates_per_sample, plan.resamples, engine);
 
     // The chain mean re-sums the values from 0 in every row; a running sum
     // makes the same additions in the same order.
     double sum = 0.0;
-    for (std::size_t n = 1; n <= rows; ++n) {
-        sum = sum + values[n - 1];
-        const std::array<double, 3> row = {sum / static_cast<double>(n), intervals[n - 1].lower,
-                                           intervals[n - 1].upper};
-        sink.row(static_cast<std::int64_t>(n), row);
+    for (std::size_t first = 1; first <= rows;) {
+        std::size_t last = first;
+        std::uint64_t draws = first * plan.resamples;
+        while (last < rows && (draws < batch_draws || last - first + 1 < threads)) {
+            ++last;
+            draws += last * plan.resamples;
+        }
+        chain.grow(values, first, last);
+        suite::bootstrap_intervals(std::span(values).first(last), batch_start, static_cast<std::int64_t>(first), plan,
+                                   gap, std::span(intervals).subspan(first - 1, last - first + 1), threads);
+        for (std::size_t n = first; n <= last; ++n) {
+            sum = sum + values[n - 1];
+            const std::array<double, 3> row = {sum / static_cast<double>(n), intervals[n - 1].lower,
+                                               intervals[n - 1].upper};
+            sink.row(static_cast<std::int64_t>(n), row);
+        }
+        if (last < rows) {
+            suite::EngineJump(draws + (last - first + 1) * static_cast<std::uint64_t>(gap)).apply(batch_start);
+        }
+        first = last + 1;
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -27,10 +28,48 @@
 #include "study.hpp"
 #include "study_folder.hpp"
 #include "suite/estimators.hpp"
+#include "suite/limits.hpp"
 #include "suite/uniform_engine.hpp"
 #include "usable_cores.hpp"
 
 namespace py = pybind11;
+
+namespace {
+
+// An integer argument. Python's True and False are integers too (bool is a
+// subclass of int), and NumPy's are taken for them, but a count or a seed
+// given as one is a mistake: they are refused with the usual TypeError for
+// an argument of the wrong type.
+struct Integer {
+    std::int64_t value = 0;
+};
+
+}  // namespace
+
+namespace pybind11::detail {
+
+template <>
+struct type_caster<Integer> {
+    PYBIND11_TYPE_CASTER(Integer, const_name("int"));
+
+    bool load(handle source, bool convert)
+    {
+        if (PyBool_Check(source.ptr()) ||
+            (!PyLong_CheckExact(source.ptr()) && isinstance(source, module_::import("numpy").attr("bool_")))) {
+            return false;
+        }
+        make_caster<std::int64_t> integer;
+        if (!integer.load(source, convert)) {
+            return false;
+        }
+        value.value = cast_op<std::int64_t>(integer);
+        return true;
+    }
+
+    static handle cast(Integer integer, return_value_policy, handle) { return PyLong_FromLongLong(integer.value); }
+};
+
+}  // namespace pybind11::detail
 
 namespace {
 
@@ -39,8 +78,14 @@ using suite::UniformEngine;
 // ---------------------------------------------------------------------------
 // The experiments.
 
+// Python's signal handlers ran and one raised (KeyboardInterrupt, for
+// Ctrl-C): the exception waits in the interpreter for the run to unwind.
+struct PythonSignal {};
+
 // The table's rows written straight into a structured array's records: the
-// count as int64, then the values as float64, packed.
+// count as int64, then the values as float64, packed. The run holds no GIL;
+// every few milliseconds between rows the sink takes it back for a moment
+// to let Python handle signals, and a handler's exception stops the run.
 class RecordSink : public RowSink {
 public:
     RecordSink(char* records, std::size_t capacity, std::size_t columns)
@@ -57,6 +102,15 @@ public:
         std::memcpy(record, &count, sizeof count);
         std::memcpy(record + sizeof count, values.data(), values.size_bytes());
         ++rows_;
+
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= next_signal_check_) {
+            next_signal_check_ = now + std::chrono::milliseconds(5);
+            const py::gil_scoped_acquire hold;
+            if (PyErr_CheckSignals() != 0) {
+                throw PythonSignal{};
+            }
+        }
     }
 
     std::size_t rows() const { return rows_; }
@@ -66,6 +120,7 @@ private:
     std::size_t capacity_;
     std::size_t columns_;
     std::size_t rows_ = 0;
+    std::chrono::steady_clock::time_point next_signal_check_ = std::chrono::steady_clock::now();
 };
 
 std::string experiment_names()
@@ -77,9 +132,15 @@ std::string experiment_names()
     return names;
 }
 
-py::array run(const std::string& name, std::int64_t seed, std::optional<std::int64_t> rows,
-              std::int64_t updates_per_sample)
+py::array run(const std::string& name, Integer seed_argument, std::optional<Integer> rows_argument,
+              Integer updates_argument)
 {
+    const std::int64_t seed = seed_argument.value;
+    const std::int64_t updates_per_sample = updates_argument.value;
+    std::optional<std::int64_t> rows;
+    if (rows_argument) {
+        rows = rows_argument->value;
+    }
     const Experiment* experiment = nullptr;
     try {
         experiment = &find_experiment(name);
@@ -115,6 +176,8 @@ py::array run(const std::string& name, std::int64_t seed, std::optional<std::int
         run_experiment(*experiment, settings, sink);
     } catch (const std::invalid_argument& error) {
         throw py::value_error(error.what());
+    } catch (const PythonSignal&) {
+        throw py::error_already_set();
     }
     if (sink.rows() != static_cast<std::size_t>(capacity)) {
         throw std::logic_error("an experiment handed on fewer rows than its table has");
@@ -125,27 +188,31 @@ py::array run(const std::string& name, std::int64_t seed, std::optional<std::int
 // ---------------------------------------------------------------------------
 // The engine.
 
-std::size_t count_argument(std::int64_t n)
+std::size_t count_argument(Integer count)
 {
+    const std::int64_t n = count.value;
     if (n < 0) {
         throw py::value_error("n must not be negative, not " + std::to_string(n));
     }
     return static_cast<std::size_t>(n);
 }
 
-UniformEngine make_engine(std::int64_t seed)
+UniformEngine make_engine(Integer seed_argument)
 {
-    if (seed < 0 || seed > UniformEngine::max_seed) {
-        throw py::value_error("seed " + std::to_string(seed) + " is out of range (0 to " +
-                              std::to_string(UniformEngine::max_seed) + ")");
+    const std::int64_t seed = seed_argument.value;
+    if (seed < suite::limits::min_seed || seed > suite::limits::max_seed) {
+        throw py::value_error("seed " + std::to_string(seed) + " is out of range (" +
+                              std::to_string(suite::limits::min_seed) + " to " +
+                              std::to_string(suite::limits::max_seed) + ")");
     }
     return UniformEngine(seed);
 }
 
-py::array_t<std::uint32_t> units(UniformEngine& engine, std::int64_t n)
+py::array_t<std::uint32_t> units(UniformEngine& engine, Integer count)
 {
-    py::array_t<std::uint32_t> out(static_cast<py::ssize_t>(count_argument(n)));
-    std::span<std::uint32_t> span(out.mutable_data(), static_cast<std::size_t>(n));
+    const std::size_t n = count_argument(count);
+    py::array_t<std::uint32_t> out(static_cast<py::ssize_t>(n));
+    std::span<std::uint32_t> span(out.mutable_data(), n);
     // The GIL stays held: the engine belongs to a Python object that
     // another thread may draw from at the same time.
     engine.generate(span);
@@ -153,13 +220,14 @@ py::array_t<std::uint32_t> units(UniformEngine& engine, std::int64_t n)
 }
 
 // The historic values widened: drawn as units, then scaled exactly.
-py::array_t<double> widened_values(UniformEngine& engine, std::int64_t n)
+py::array_t<double> widened_values(UniformEngine& engine, Integer count)
 {
-    py::array_t<double> out(static_cast<py::ssize_t>(count_argument(n)));
+    const std::size_t n = count_argument(count);
+    py::array_t<double> out(static_cast<py::ssize_t>(n));
     double* values = out.mutable_data();
-    std::vector<std::uint32_t> buffer(std::min<std::size_t>(static_cast<std::size_t>(n), 1 << 14));
-    for (std::size_t done = 0; done < static_cast<std::size_t>(n); done += buffer.size()) {
-        const std::span chunk = std::span(buffer).first(std::min(buffer.size(), static_cast<std::size_t>(n) - done));
+    std::vector<std::uint32_t> buffer(std::min<std::size_t>(n, 1 << 14));
+    for (std::size_t done = 0; done < n; done += buffer.size()) {
+        const std::span chunk = std::span(buffer).first(std::min(buffer.size(), n - done));
         engine.generate(chunk);
         for (std::size_t k = 0; k < chunk.size(); ++k) {
             values[done + k] = UniformEngine::to_double(chunk[k]);
@@ -234,8 +302,9 @@ std::span<const double> span_of(const py::array_t<double, py::array::c_style>& v
     return {values.data(), static_cast<std::size_t>(values.size())};
 }
 
-double jackknife_error(const py::object& values, std::int64_t blocks)
+double jackknife_error(const py::object& values, Integer blocks_argument)
 {
+    const std::int64_t blocks = blocks_argument.value;
     // A value that is not finite makes the total not finite, so the values
     // are scanned only then (it may also be an overflow of the sum).
     const auto series_values = series(values, false);
@@ -266,48 +335,102 @@ py::array_t<double> running_mean(const py::object& values)
     return means;
 }
 
-// 1-based order statistics of `resamples` means at the quantiles (1 - c) / 2
-// and (1 + c) / 2: rank floor(q M) + 1, so c = 0.68 of 100 gives 17 and 85.
-// The small tolerance keeps a q M that is an integer in exact arithmetic
-// from rounding below it.
+// The ranks, counted from 0 as in suite::BootstrapPlan, of the resample
+// means at the quantiles q = (1 - c) / 2 and 1 - q of M resamples:
+// floor(q M) and floor((1 - q) M), so c = 0.68 of 100 gives 16 and 84. The
+// small tolerance keeps a q M that is an integer in exact arithmetic from
+// rounding below it.
 std::int64_t rank_at(double quantile, std::int64_t resamples)
 {
-    const auto rank = static_cast<std::int64_t>(std::floor(quantile * static_cast<double>(resamples) + 1e-9)) + 1;
-    return std::min(rank, resamples);
+    const auto rank = static_cast<std::int64_t>(std::floor(quantile * static_cast<double>(resamples) + 1e-9));
+    return std::min(rank, resamples - 1);
 }
 
-py::tuple bootstrap_interval(const py::object& values, std::int64_t resamples, std::int64_t lower,
-                             std::int64_t upper, std::int64_t seed, std::optional<double> confidence_level,
-                             std::optional<std::int64_t> threads)
+struct Ranks {
+    std::int64_t lower;
+    std::int64_t upper;
+};
+
+// The ranks of confidence level c: each must leave at least one resample
+// mean beyond it, or the interval is merely the smallest and largest mean,
+// whatever c says; that needs q M > 1, more than 2 / (1 - c) resamples.
+Ranks ranks_of_level(double c, std::int64_t resamples)
 {
-    if (threads && *threads < 1) {
-        throw py::value_error("threads must be at least 1, not " + std::to_string(*threads));
+    if (!(c > 0.0 && c < 1.0)) {
+        throw py::value_error("confidence_level must lie strictly between 0 and 1");
     }
-    const unsigned workers =
-        threads ? static_cast<unsigned>(std::min<std::int64_t>(*threads, suite::limits::max_threads)) : usable_cores();
+    const Ranks ranks{rank_at((1.0 - c) / 2.0, resamples), rank_at((1.0 + c) / 2.0, resamples)};
+    if (ranks.lower < 1 || ranks.upper > resamples - 2) {
+        std::ostringstream message;
+        message << "too few resamples for confidence_level " << c << ": it needs more than 2 / (1 - c) = "
+                << 2.0 / (1.0 - c) << ", not " << resamples
+                << " (with fewer, the interval is the smallest and largest resample mean)";
+        throw py::value_error(message.str());
+    }
+    return ranks;
+}
+
+// The old keywords lower and upper counted from 1; they still work, with a
+// DeprecationWarning, as lower_rank + 1 and upper_rank + 1.
+std::optional<std::int64_t> from_one_based(const std::optional<Integer>& rank, const char* name)
+{
+    if (!rank) {
+        return std::nullopt;
+    }
+    const std::string message = std::string(name) + "= counts from 1 and is deprecated: give " + name +
+                                "_rank=, which counts from 0 as suite::BootstrapPlan does";
+    if (PyErr_WarnEx(PyExc_DeprecationWarning, message.c_str(), 1) != 0) {
+        throw py::error_already_set();
+    }
+    return rank->value - 1;
+}
+
+py::tuple bootstrap_interval(const py::object& values, Integer resamples_argument,
+                             std::optional<Integer> lower_rank, std::optional<Integer> upper_rank, Integer seed,
+                             std::optional<double> confidence_level, std::optional<Integer> threads,
+                             std::optional<Integer> lower_one_based, std::optional<Integer> upper_one_based)
+{
+    const std::int64_t resamples = resamples_argument.value;
+    if (threads && (threads->value < 1 || threads->value > suite::limits::max_threads)) {
+        throw py::value_error("threads must be 1 to " + std::to_string(suite::limits::max_threads) + ", not " +
+                              std::to_string(threads->value));
+    }
+    const unsigned workers = threads ? static_cast<unsigned>(threads->value) : usable_cores();
     const auto series_values = series(values, true);
-    if (resamples < 1 || resamples > static_cast<std::int64_t>(suite::limits::max_bootstrap_resamples)) {
-        throw py::value_error("resamples must be 1 to 1048576, not " + std::to_string(resamples));
-    }
-    if (confidence_level) {
-        const double c = *confidence_level;
-        if (!(c > 0.0 && c < 1.0)) {
-            throw py::value_error("confidence_level must lie strictly between 0 and 1");
-        }
-        lower = rank_at((1.0 - c) / 2.0, resamples);
-        upper = rank_at((1.0 + c) / 2.0, resamples);
-    }
-    if (lower < 1 || lower > upper || upper > resamples) {
-        throw py::value_error("the ranks must satisfy 1 <= lower <= upper <= resamples, not lower " +
-                              std::to_string(lower) + ", upper " + std::to_string(upper) + ", resamples " +
+    const auto max_resamples = static_cast<std::int64_t>(suite::limits::max_bootstrap_resamples);
+    if (resamples < 1 || resamples > max_resamples) {
+        throw py::value_error("resamples must be 1 to " + std::to_string(max_resamples) + ", not " +
                               std::to_string(resamples));
     }
-    if (series_values.size() >= (py::ssize_t{1} << 29)) {
-        throw py::value_error("values must hold fewer than 2**29 numbers");
+
+    if ((lower_rank && lower_one_based) || (upper_rank && upper_one_based)) {
+        throw py::value_error("give lower_rank and upper_rank, or the deprecated lower and upper, not both");
     }
+    const std::optional<std::int64_t> lower =
+        lower_rank ? std::optional(lower_rank->value) : from_one_based(lower_one_based, "lower");
+    const std::optional<std::int64_t> upper =
+        upper_rank ? std::optional(upper_rank->value) : from_one_based(upper_one_based, "upper");
+    if (lower.has_value() != upper.has_value()) {
+        throw py::value_error("give both ranks, lower_rank and upper_rank, or neither");
+    }
+    if (lower && confidence_level) {
+        throw py::value_error("give either the ranks or confidence_level, not both");
+    }
+    Ranks ranks{};
+    if (lower) {
+        ranks = Ranks{*lower, *upper};
+        if (ranks.lower < 0 || ranks.lower > ranks.upper || ranks.upper >= resamples) {
+            throw py::value_error("the ranks must satisfy 0 <= lower_rank <= upper_rank < resamples, not lower_rank " +
+                                  std::to_string(ranks.lower) + ", upper_rank " + std::to_string(ranks.upper) +
+                                  ", resamples " + std::to_string(resamples));
+        }
+    } else {
+        ranks = ranks_of_level(confidence_level.value_or(0.68), resamples);
+    }
+
     UniformEngine engine = make_engine(seed);
-    const suite::BootstrapPlan plan{static_cast<std::size_t>(resamples), static_cast<std::size_t>(lower - 1),
-                                    static_cast<std::size_t>(upper - 1)};
+    const suite::BootstrapPlan plan{static_cast<std::size_t>(resamples), static_cast<std::size_t>(ranks.lower),
+                                    static_cast<std::size_t>(ranks.upper)};
     suite::BootstrapInterval interval{};
     {
         py::gil_scoped_release release;
@@ -324,11 +447,15 @@ py::tuple bootstrap_interval(const py::object& values, std::int64_t resamples, s
 py::array collect_folder(const std::filesystem::path& folder)
 {
     // Held as `ensemble collect` holds it, so that no run adds to the folder
-    // meanwhile; another holder is a RuntimeError naming it.
+    // meanwhile; another holder is a RuntimeError naming it. A folder that
+    // holds nothing of a study is not locked, so that no lock file is left
+    // in it.
     std::optional<FolderLock> lock;
     try {
         py::gil_scoped_release release;
-        lock.emplace(folder);
+        if (holds_study(folder)) {
+            lock.emplace(folder);
+        }
         collect(folder);
     } catch (const StudyError& error) {
         throw py::value_error(error.what());
@@ -376,6 +503,19 @@ py::array collect_folder(const std::filesystem::path& folder)
 PYBIND11_MODULE(convergence_suite, module)
 {
     using namespace pybind11::literals;
+    // Every function takes or gives NumPy arrays: without NumPy the import
+    // fails, naming the interpreter the module was built for, rather than
+    // every call later.
+    try {
+        py::module_::import("numpy");
+    } catch (py::error_already_set& error) {
+        if (!error.matches(PyExc_ImportError)) {
+            throw;
+        }
+        throw py::import_error("convergence_suite needs NumPy, which " +
+                               py::module_::import("sys").attr("executable").cast<std::string>() +
+                               " cannot import; the module was built for " SUITE_PYTHON_INTERPRETER);
+    }
     module.doc() = "The convergence suite's experiments, random engine and estimators on NumPy arrays.";
     module.attr("__version__") = SUITE_VERSION;
 
@@ -386,9 +526,10 @@ PYBIND11_MODULE(convergence_suite, module)
     module.attr("experiment_names") = py::tuple(names);
 
     module.def("run", &run, "name"_a, py::kw_only(), "seed"_a = 0, "rows"_a = py::none(),
-               "updates_per_sample"_a = 1000,
+               "updates_per_sample"_a = suite::limits::default_updates_per_sample,
                "Runs one experiment and returns its table as a structured array, one field per column\n"
-               "(the count int64, the rest float64): the program's table, row for row.");
+               "(the count int64, the rest float64): the program's table, row for row. Ctrl-C stops it\n"
+               "between rows.");
 
     py::class_<UniformEngine>(module, "Generator",
                               "The suite's uniform generator: values are integer multiples of 2**-24 in [0, 1).")
@@ -396,7 +537,7 @@ PYBIND11_MODULE(convergence_suite, module)
         .def("random", &widened_values, "n"_a, "The next n values, as float64 (the historic floats widened).")
         .def("units", &units, "n"_a, "The next n values in units of 2**-24, as uint32.")
         .def(
-            "discard", [](UniformEngine& e, std::int64_t n) { e.discard(count_argument(n)); }, "n"_a,
+            "discard", [](UniformEngine& e, Integer n) { e.discard(count_argument(n)); }, "n"_a,
             "Skips n values (a jump, in O(log n)).")
         .def("copy", [](const UniformEngine& e) { return e; })
         .def("__copy__", [](const UniformEngine& e) { return e; })
@@ -414,9 +555,13 @@ PYBIND11_MODULE(convergence_suite, module)
                "The blocked jackknife error of the mean of values, cut into `blocks` consecutive blocks.");
     module.def("running_mean", &running_mean, "values"_a,
                "The running means: element k is the mean of values[0] .. values[k], summed in order.");
-    module.def("bootstrap_interval", &bootstrap_interval, "values"_a, "resamples"_a = 100, "lower"_a = 17,
-               "upper"_a = 85, "seed"_a = 0, "confidence_level"_a = py::none(), "threads"_a = py::none(),
-               "The bootstrap percentile interval of the mean: the lower-th and upper-th smallest (1-based)\n"
-               "of `resamples` resample means, or the ranks confidence_level picks. On `threads` threads\n"
-               "(by default every core this process may use); the interval is the same for any number.");
+    module.def("bootstrap_interval", &bootstrap_interval, "values"_a, "resamples"_a = 100, py::kw_only(),
+               "lower_rank"_a = py::none(), "upper_rank"_a = py::none(), "seed"_a = 0,
+               "confidence_level"_a = py::none(), "threads"_a = py::none(), "lower"_a = py::none(),
+               "upper"_a = py::none(),
+               "The bootstrap percentile interval of the mean: of `resamples` resample means sorted, the ones\n"
+               "at lower_rank and upper_rank, counted from 0 (as in suite::BootstrapPlan), or at the ranks\n"
+               "confidence_level picks (0.68 when neither is given: 16 and 84 of 100). On `threads` threads\n"
+               "(by default every core this process may use); the interval is the same for any number.\n"
+               "lower= and upper=, counted from 1, are deprecated.");
 }

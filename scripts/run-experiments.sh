@@ -23,6 +23,8 @@ else
     echo "run-experiments: the build failed; see $log" >&2
     exit 1
   fi
+  # Whether the Python module was built, and for which interpreter, or why not.
+  sed -n 's/^-- \(Python module: .*\)/\1/p' "$log" | head -n 1
 fi
 # The bulk loops run on the widest instruction set the processor offers.
 if [ -x "$build/tools/simd_target" ]; then

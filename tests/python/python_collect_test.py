@@ -1,4 +1,5 @@
 import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -7,10 +8,26 @@ import convergence_suite as suite
 from conftest import build
 
 
+@pytest.mark.skipif(sys.platform == "win32", reason="holds the lock with fcntl")
 def test_collect_reads_what_ensemble_collect_writes(tmp_path):
     subprocess.run([str(build / "programs" / "ensemble"), "metropolis_jackknife", "--replicas", "3", "--rows", "200",
                     "--updates-per-sample", "3", "--dir", str(tmp_path)], check=True, capture_output=True)
     written = (tmp_path / "aggregate.dat").read_bytes()
+    # While another process holds the folder's lock, collect refuses, as
+    # `ensemble collect` does.
+    holder = subprocess.Popen([sys.executable, "-c", """
+import fcntl, sys
+with open(sys.argv[1], "a") as lock:
+    fcntl.lockf(lock, fcntl.LOCK_EX)
+    print("held", flush=True)
+    sys.stdin.read()
+""", str(tmp_path / "study.lock")], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    try:
+        assert holder.stdout.readline() == "held\n"
+        with pytest.raises(RuntimeError, match="in use"):
+            suite.collect(tmp_path)
+    finally:
+        holder.communicate("")
     table = suite.collect(tmp_path)
     assert (tmp_path / "aggregate.dat").read_bytes() == written
     expected = np.genfromtxt(tmp_path / "aggregate.dat", comments="#")
@@ -21,5 +38,8 @@ def test_collect_reads_what_ensemble_collect_writes(tmp_path):
 
 
 def test_collect_of_a_folder_without_tables(tmp_path):
+    # A folder with nothing of a study is refused,
     with pytest.raises(ValueError):
         suite.collect(tmp_path)
+    # and leaves the folder as it was: no lock file behind.
+    assert list(tmp_path.iterdir()) == []

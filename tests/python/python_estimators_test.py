@@ -34,7 +34,9 @@ def test_bootstrap_as_the_plan_says():
     ordered = np.sort(means / n)
     assert suite.bootstrap_interval(values, seed=11) == (ordered[16], ordered[84])
     assert suite.bootstrap_interval(values, seed=11, confidence_level=0.68) == (ordered[16], ordered[84])
-    assert suite.bootstrap_interval(values, seed=11, lower=1, upper=100) == (ordered[0], ordered[99])
+    assert suite.bootstrap_interval(values, seed=11, lower_rank=0, upper_rank=99) == (ordered[0], ordered[99])
+    with pytest.warns(DeprecationWarning):
+        assert suite.bootstrap_interval(values, seed=11, lower=1, upper=100) == (ordered[0], ordered[99])
 
 
 def test_non_contiguous_input_is_copied():
@@ -50,9 +52,15 @@ def test_non_contiguous_input_is_copied():
     (lambda: suite.jackknife_error([1.0, 2.0], blocks=3), ValueError),
     (lambda: suite.jackknife_error([1.0, np.inf, 2.0], blocks=2), ValueError),
     (lambda: suite.jackknife_error(values, blocks=1), ValueError),
-    (lambda: suite.bootstrap_interval(values, lower=90, upper=80), ValueError),
+    (lambda: suite.bootstrap_interval(values, lower_rank=90, upper_rank=80), ValueError),
+    (lambda: suite.bootstrap_interval(values, lower_rank=0, upper_rank=100), ValueError),
     (lambda: suite.bootstrap_interval(values, confidence_level=1.0), ValueError),
+    (lambda: suite.bootstrap_interval(values, confidence_level=0.68, lower_rank=0, upper_rank=99), ValueError),
+    (lambda: suite.bootstrap_interval(values, confidence_level=0.999999), ValueError),
     (lambda: suite.bootstrap_interval(values, threads=0), ValueError),
+    (lambda: suite.bootstrap_interval(values, threads=1025), ValueError),
+    (lambda: suite.bootstrap_interval(values, seed=True), TypeError),
+    (lambda: suite.Generator(np.True_), TypeError),
     (lambda: suite.running_mean(["a", "b"]), TypeError),
     (lambda: suite.jackknife_error(object()), TypeError),
 ])
@@ -71,7 +79,7 @@ def test_memory_stays_flat_over_many_calls():
         for _ in range(count):
             suite.jackknife_error(values)
             suite.running_mean(values)
-            suite.bootstrap_interval(values, resamples=20, lower=2, upper=19)
+            suite.bootstrap_interval(values, resamples=20, lower_rank=1, upper_rank=18)
             suite.Generator(1).random(100)
 
     calls(1000)

@@ -1,7 +1,11 @@
 # run() gives the programs' tables byte for byte once formatted as they are.
 import hashlib
 import math
+import os
+import signal
 import subprocess
+import sys
+import time
 
 import pytest
 
@@ -62,3 +66,40 @@ def test_bad_runs_raise_value_error():
                           ("montecarlo3d", dict(updates_per_sample=5))]:
         with pytest.raises(ValueError):
             suite.run(name, **options)
+    with pytest.raises(TypeError):
+        suite.run("metropolis", seed=True)
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="sends SIGINT, counts threads in /proc")
+def test_ctrl_c_stops_a_long_run():
+    # A minute's run; Ctrl-C a second into it must reach Python within half a
+    # second, with the run's threads gone and the interpreter still usable.
+    child = subprocess.Popen([sys.executable, "-c", """
+import os, signal, time
+import convergence_suite as suite
+signal.signal(signal.SIGINT, signal.default_int_handler)  # even where SIGINT was ignored
+print("started", flush=True)
+try:
+    suite.run("metropolis_bootstrap", rows=40000)
+except KeyboardInterrupt:
+    print(time.monotonic(), len(os.listdir("/proc/self/task")), flush=True)
+print(suite.run("quadrature", rows=3)["intervals"].tolist(), flush=True)
+"""], stdout=subprocess.PIPE, text=True, env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    try:
+        assert child.stdout.readline() == "started\n"
+        time.sleep(1.0)
+        sent = time.monotonic()
+        child.send_signal(signal.SIGINT)
+        output, _ = child.communicate(timeout=10)
+    finally:
+        child.kill()
+    interrupted, after = output.splitlines()
+    reached, threads = interrupted.split()
+    assert float(reached) - sent < 0.5 and threads == "1"
+    assert after == "[2, 4, 8]" and child.returncode == 0
+
+
+def test_import_without_numpy_says_so():
+    blocked = subprocess.run([sys.executable, "-c", "import sys; sys.modules['numpy'] = None; import convergence_suite"],
+                             capture_output=True, text=True, env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert blocked.returncode != 0 and "convergence_suite needs NumPy" in blocked.stderr
