@@ -1,29 +1,38 @@
-// The functions of the SIMD library's shared library that the kernel calls,
-// defined here so that no program loads it (its start-up measures a timer
-// for about 4 ms, in every process): the two that dispatch, and the one its
-// debug assertions call. Nothing else of it is used; a program linking both
-// would take these.
+// The three functions of Highway's library that the kernel's dispatch
+// calls, defined here for the seven programs, so that none of them loads
+// the shared library (its start-up measures a timer for milliseconds, in
+// every process) and each can be linked statically: the two that dispatch,
+// and the one its debug assertions call. The library itself and its other
+// users link Highway's own.
+//
+// The unit tests compile this file once more under another namespace
+// (SUITE_SIMD_ENTRY_POINTS_NAMESPACE) and hold its choice to Highway's.
 #include <hwy/base.h>
 #include <hwy/targets.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "simd_target.hpp"
 
-namespace hwy {
+#ifndef SUITE_SIMD_ENTRY_POINTS_NAMESPACE
+#define SUITE_SIMD_ENTRY_POINTS_NAMESPACE hwy
+#endif
 
-int64_t SupportedTargets()
+namespace SUITE_SIMD_ENTRY_POINTS_NAMESPACE {
+
+std::int64_t SupportedTargets()
 {
     // Detected on every call, as the library does; it runs once per process
     // (from the first dispatch) and for the instruction set's name.
     return suite::detect_simd_targets();
 }
 
-ChosenTarget& GetChosenTarget()
+hwy::ChosenTarget& GetChosenTarget()
 {
     // Constant-initialised: nothing runs before main.
-    static constinit ChosenTarget chosen;
+    static constinit hwy::ChosenTarget chosen;
     return chosen;
 }
 
@@ -40,4 +49,4 @@ void Abort(const char* file, int line, const char* format, ...)
 }
 // NOLINTEND(cert-dcl50-cpp,cppcoreguidelines-pro-type-vararg,cppcoreguidelines-pro-bounds-array-to-pointer-decay,hicpp-vararg,hicpp-no-array-decay)
 
-}  // namespace hwy
+}  // namespace SUITE_SIMD_ENTRY_POINTS_NAMESPACE

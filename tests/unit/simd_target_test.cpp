@@ -10,14 +10,31 @@
 
 using namespace suite;
 
-// The programs choose through the kernel's own detection; this binary links
-// the SIMD library, whose SupportedTargets is the reference.
+// The programs' own definitions of the SIMD library's entry points
+// (highway_entry_points.cpp), compiled here under this name.
+namespace suite_simd_entry_points_under_test {
+std::int64_t SupportedTargets();
+hwy::ChosenTarget& GetChosenTarget();
+}  // namespace suite_simd_entry_points_under_test
+
+// The programs choose through the kernel's own detection and their own
+// entry points; this binary links the SIMD library, whose choice is the
+// reference.
 TEST(SimdTarget, ChoosesWhatTheSimdLibraryChooses)
 {
-    const std::int64_t ours = detect_simd_targets() & HWY_TARGETS;
+    namespace programs = suite_simd_entry_points_under_test;
+    const std::int64_t ours = programs::SupportedTargets() & HWY_TARGETS;
     const std::int64_t library = hwy::SupportedTargets() & HWY_TARGETS;
     EXPECT_EQ(ours, library) << "ours: " << hwy::TargetName(ours & -ours)
                              << ", the library's: " << hwy::TargetName(library & -library);
+
+    // One choice per process, made once, then the same dispatch table entry.
+    hwy::ChosenTarget& chosen = programs::GetChosenTarget();
+    EXPECT_FALSE(chosen.IsInitialized());
+    chosen.Update(programs::SupportedTargets());
+    EXPECT_TRUE(programs::GetChosenTarget().IsInitialized());
+    hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+    EXPECT_EQ(chosen.GetIndex(), hwy::GetChosenTarget().GetIndex());
 }
 
 namespace {
