@@ -371,6 +371,43 @@ TEST(Replacement, StoppedRunLeavesTheOldTableAndNoOtherFile)
     }
 }
 
+// A run of more than a second shows its progress on standard error when
+// that is a terminal, one line rewritten in place and blanked at the end,
+// and writes nothing there when it is a file. The table is the same.
+TEST(Progress, ShownOnATerminalOnly)
+{
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0) << std::strerror(errno);
+    ASSERT_EQ(grantpt(terminal), 0);
+    ASSERT_EQ(unlockpt(terminal), 0);
+    const int error_side = open(ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(error_side, 0) << std::strerror(errno);
+    Launch launch;
+    launch.arguments = {"--rows", "24"};
+    launch.error_terminal = error_side;
+    const Outcome shown = launch_program("quadrature", fresh_folder(), launch);
+    close(error_side);
+    std::string line;
+    std::array<char, 4096> bytes{};
+    for (ssize_t got = 0; (got = read(terminal, bytes.data(), bytes.size())) > 0;) {
+        line.append(bytes.data(), static_cast<std::size_t>(got));
+    }
+    close(terminal);
+    ASSERT_EQ(shown.setup_failure, "");
+    EXPECT_EQ(shown.exit_status, 0);
+    EXPECT_TRUE(line.starts_with("\rquadrature: ")) << line;
+    EXPECT_NE(line.find(" of 24 rows, 1 s"), std::string::npos) << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    const std::size_t last = line.rfind("\r", line.size() - 2);
+    EXPECT_TRUE(line.ends_with("\r") && line.find_first_not_of(' ', last + 1) == line.size() - 1) << line;
+
+    launch.error_terminal = -1;
+    const Outcome quiet = launch_program("quadrature", fresh_folder(), launch);
+    EXPECT_EQ(quiet.exit_status, 0);
+    EXPECT_EQ(quiet.standard_error, "");
+    EXPECT_TRUE(quiet.standard_output == shown.standard_output);
+}
+
 TEST(Replacement, NewTableKeepsTheOldPermissionBits)
 {
     const SuiteTable table = file_tables().front();
