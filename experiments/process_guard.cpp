@@ -80,7 +80,7 @@ bool guard_standard_streams()
     return true;
 }
 
-void finish_standard_output(const char* /*program*/)
+void finish_standard_output()
 {
     errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {

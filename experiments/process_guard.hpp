@@ -20,7 +20,7 @@
 
 // Flushes standard output (the generator's notice, or a table) and throws
 // suite::TableWriteError for a failed write, naming "standard output".
-void finish_standard_output(const char* program);
+void finish_standard_output();
 
 // Catches the signals a user, a terminal or a batch system sends to stop a
 // program (SIGHUP, SIGINT, SIGTERM, SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2,

@@ -14,6 +14,7 @@
 #include "suite/table_writer.hpp"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -42,7 +43,8 @@ private:
 
 // True for "-", none, or a file that is standard output itself
 // (/dev/stdout, /proc/self/fd/1, or the file standard output goes to): the
-// same device and inode as descriptor 1.
+// same device and inode as descriptor 1, when that is open for writing
+// (not the null device that fills a closed one).
 bool is_standard_output(const std::string& output)
 {
     if (output.empty() || output == "-") {
@@ -53,8 +55,9 @@ bool is_standard_output(const std::string& output)
 #else
     struct stat named {};
     struct stat standard {};
-    return stat(output.c_str(), &named) == 0 && fstat(STDOUT_FILENO, &standard) == 0 &&
-           named.st_dev == standard.st_dev && named.st_ino == standard.st_ino;
+    const int access = fcntl(STDOUT_FILENO, F_GETFL);
+    return access != -1 && (access & O_ACCMODE) != O_RDONLY && stat(output.c_str(), &named) == 0 &&
+           fstat(STDOUT_FILENO, &standard) == 0 && named.st_dev == standard.st_dev && named.st_ino == standard.st_ino;
 #endif
 }
 
@@ -85,7 +88,7 @@ int run(const Experiment& experiment, int argc, const char* const* argv)
         progress.finish();
         table.close();
     }
-    finish_standard_output(program);
+    finish_standard_output();
     return 0;
 }
 
