@@ -51,6 +51,7 @@ void ProgressLine::finish()
 void ProgressLine::show_until_finished()
 {
     std::size_t shown = 0;  // the length of the line on the terminal
+    std::string last;       // the line shown, to write only a new one
     std::unique_lock<std::mutex> lock(mutex_);
     auto next = start_ + first_showing;
     while (!wake_.wait_until(lock, next, [this] { return finished_; })) {
@@ -58,13 +59,17 @@ void ProgressLine::show_until_finished()
             std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_).count();
         std::string line = program_ + ": " + std::to_string(done_.load(std::memory_order_relaxed)) + " of " +
                            std::to_string(rows_) + " rows, " + std::to_string(seconds) + " s";
+        next += between_showings;
+        if (line == last) {
+            continue;
+        }
+        last = line;
         const std::size_t length = line.size();
         // Blanks over the end of a longer line shown before.
         line.append(shown > length ? shown - length : 0, ' ');
         (void)std::fprintf(stderr, "\r%s", line.c_str());
         (void)std::fflush(stderr);
         shown = length;
-        next += between_showings;
     }
     if (shown != 0) {
         (void)std::fprintf(stderr, "\r%s\r", std::string(shown, ' ').c_str());

@@ -10,10 +10,11 @@
 
 // A sign of life for a long run: when standard error is a terminal, a line
 // "<program>: 26 of 30 rows, 41 s" from the first second on, rewritten in
-// place (a carriage return, no newline) four times a second by a thread of
-// its own, which a single long row does not hold up, and cleared when the
-// line is finished. When standard error is not a terminal (a log, a pipe, a
-// test), nothing is written and no thread runs.
+// place (a carriage return, no newline) whenever it changes, looked at four
+// times a second by a thread of its own, which a single long row does not
+// hold up, and blanked when the line is finished. When standard error is
+// not a terminal (a log, a pipe, a test), nothing is written and no thread
+// runs.
 class ProgressLine {
 public:
     ProgressLine(std::string program, std::int64_t rows);

@@ -396,7 +396,7 @@ TEST(Progress, ShownOnATerminalOnly)
     ASSERT_EQ(shown.setup_failure, "");
     EXPECT_EQ(shown.exit_status, 0);
     EXPECT_TRUE(line.starts_with("\rquadrature: ")) << line;
-    EXPECT_NE(line.find(" of 24 rows, 1 s"), std::string::npos) << line;
+    EXPECT_NE(line.find(" of 24 rows, "), std::string::npos) << line;
     EXPECT_EQ(line.find('\n'), std::string::npos) << line;
     const std::size_t last = line.rfind("\r", line.size() - 2);
     EXPECT_TRUE(line.ends_with("\r") && line.find_first_not_of(' ', last + 1) == line.size() - 1) << line;
