@@ -438,8 +438,6 @@ bool TableWriter::publish_anonymous_file()
     return false;
 }
 
-const char* TableWriter::temporary_name() const noexcept { return named_ != 0 ? temporary_.data() : ""; }
-
 void TableWriter::remove_temporary() const noexcept
 {
     if (named_ != 0) {

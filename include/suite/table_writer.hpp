@@ -46,11 +46,13 @@ private:
 // only after the last row was written and closed. Where the system has
 // anonymous files (Linux O_TMPFILE), the temporary file has no name until
 // the moment it is renamed, so that not even SIGKILL leaves it behind.
-// Elsewhere it is ".<table>.<host>.<pid>.<random>", and a writer that has to
-// make one first removes those of the same table and host whose process no
-// longer exists. A failure or an abandoned writer (destroyed without close)
-// removes the temporary file and leaves the old table as it was. A device, a
-// pipe, or a file whose folder takes no new file is written in place.
+// Elsewhere it is ".<table>.<host>.<pid>.<random>" from the start (the
+// same name the anonymous file takes at the end). Every writer first
+// removes the temporary files of its table left by a process of this host
+// that no longer exists (SIGKILL, a crash). A failure or an abandoned writer
+// (destroyed without close) removes the temporary file and leaves the old
+// table as it was. A device, a pipe, or a file whose folder takes no new
+// file is written in place.
 //
 // The writer installs no signal handler and holds no state outside itself:
 // a program that wants a signal to leave no temporary file calls
@@ -83,10 +85,6 @@ public:
     // Flushes and closes, reporting a failure of either; a replaced table
     // takes the new one's place only here.
     void close();
-
-    // The temporary file's name while it has one in the folder; empty
-    // otherwise (no replacement, an anonymous file, or after close()).
-    const char* temporary_name() const noexcept;
 
     // Removes the temporary file if it has a name at this moment, without
     // a report. Async-signal-safe (one unlink of a fixed buffer), for a
