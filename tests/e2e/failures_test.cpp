@@ -48,7 +48,7 @@ struct Launch {
     rlim_t file_size_limit = 0;   // if nonzero: RLIMIT_FSIZE, with SIGXFSZ ignored so writes fail with EFBIG
     std::vector<std::string> arguments{};
     unsigned alarm_seconds = 0;   // if nonzero: SIGALRM ends a program that runs longer
-    bool hide_proc = false;       // an empty /proc in a mount namespace of its own: no anonymous temporary file
+    bool hide_fd_links = false;   // an empty /proc/self/fd in a mount namespace of its own: no anonymous temporary file
     int error_terminal = -1;      // if not -1: standard error is this terminal instead of a file
     std::function<void(pid_t)> while_running{};  // called once the program runs, before waiting for it
 };
@@ -142,8 +142,9 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
                 fail(2);
             }
         }
-        if (launch.hide_proc && (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-                                 || mount("none", "/proc", "tmpfs", 0, nullptr) != 0)) {
+        if (launch.hide_fd_links
+            && (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                || mount("none", "/proc/self/fd", "tmpfs", 0, nullptr) != 0)) {
             fail(5);
         }
         if (launch.alarm_seconds != 0) {
@@ -167,7 +168,7 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
     waitpid(child, &status, 0);
     if (got == static_cast<ssize_t>(sizeof message)) {
         static constexpr std::array<const char*, 6> steps = {"redirect", "chdir", "drop root", "exec",
-                                                             "limit the file size", "hide /proc"};
+                                                             "limit the file size", "hide /proc/self/fd"};
         outcome.setup_failure = std::string("cannot ") + steps.at(static_cast<std::size_t>(message[0])) + ": "
                                 + std::strerror(message[1]);
         return outcome;
@@ -330,13 +331,14 @@ bool writes_into(pid_t process, const std::filesystem::path& folder)
 // A run stopped part-way by a signal that a user, a terminal or a batch
 // system sends ends by that signal and leaves the old table alone, with no
 // other file beside it: the anonymous temporary file goes with the process,
-// even with SIGKILL; with /proc hidden the writer must name it, and the
-// handler removes it. SIGKILL leaves a named one, which the next run on the
-// table removes, its process being gone.
+// even with SIGKILL. With /proc/self/fd hidden, through which it would be
+// linked in, the writer must name it, and the handler removes it; SIGKILL
+// leaves a named one, which the next run on the table removes, its process
+// being gone.
 TEST(Replacement, StoppedRunLeavesTheOldTableAndNoOtherFile)
 {
     const SuiteTable table = file_tables().front();
-    for (const bool hide_proc : {false, true}) {
+    for (const bool hide_fd_links : {false, true}) {
         for (const int signal : {SIGHUP, SIGINT, SIGTERM, SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU,
                                  SIGKILL}) {
             const auto folder = fresh_folder();
@@ -344,7 +346,7 @@ TEST(Replacement, StoppedRunLeavesTheOldTableAndNoOtherFile)
             Launch launch;
             launch.arguments = {"--rows", "2147483646"};
             launch.alarm_seconds = 120;
-            launch.hide_proc = hide_proc;
+            launch.hide_fd_links = hide_fd_links;
             bool writing_seen = false;
             launch.while_running = [&](pid_t child) {
                 for (int wait = 0; wait < 6000 && !writing_seen; ++wait) {
@@ -356,13 +358,13 @@ TEST(Replacement, StoppedRunLeavesTheOldTableAndNoOtherFile)
             };
             const Outcome outcome = launch_program(table.program, folder, launch);
             if (!outcome.setup_failure.empty()) {
-                GTEST_SKIP() << "a hidden /proc cannot be simulated here: " << outcome.setup_failure;
+                GTEST_SKIP() << "a hidden /proc/self/fd cannot be simulated here: " << outcome.setup_failure;
             }
-            const std::string run = std::string(hide_proc ? "/proc hidden, " : "") + strsignal(signal);
+            const std::string run = std::string(hide_fd_links ? "named, " : "anonymous, ") + strsignal(signal);
             EXPECT_TRUE(writing_seen) << run;
             EXPECT_EQ(outcome.signal, signal) << run;
             EXPECT_EQ(read_file(folder / table.name), old_table) << run;
-            if (signal == SIGKILL && hide_proc) {
+            if (signal == SIGKILL && hide_fd_links) {
                 EXPECT_EQ(folder_entries(folder).size(), 2U) << run;
                 ASSERT_EQ(launch_program(table.program, folder, {}).exit_status, 0);
             }
