@@ -17,11 +17,12 @@ namespace {
 
 constexpr std::array<std::string_view, 5> suite_options = {"seed", "rows", "updates-per-sample", "threads", "output"};
 
-// A file name, which a forgotten value would make the next option.
+// A file name, which a forgotten value would make the next option, or "-"
+// for standard output.
 CLI::Validator file_name()
 {
     return {[](const std::string& text) -> std::string {
-                return text.empty() || text.front() == '-' ? "needs a file name" : std::string();
+                return text != "-" && (text.empty() || text.front() == '-') ? "needs a file name" : std::string();
             },
             "", "file name"};
 }
@@ -93,7 +94,7 @@ std::optional<ProgramOptions> parse_program_options(const Experiment& experiment
     }
     if (experiment.has_option("output")) {
         app.add_option("--output", options.output,
-                       "write the table to FILE (default " +
+                       "write the table to FILE, - for standard output (default " +
                            (experiment.on_standard_output ? std::string("standard output") : experiment.table_file) +
                            ")")
             ->type_name("FILE")

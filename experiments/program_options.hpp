@@ -19,7 +19,8 @@
 //   --threads T             the work is shared by T threads, 1 to 1024
 //                           (default: one per core the process may use);
 //                           the table is the same for every T;
-//   --output FILE           the table goes to FILE instead of its default;
+//   --output FILE           the table goes to FILE instead of its default
+//                           ("-": standard output);
 // and every program --help and --version.
 
 using suite::limits::default_updates_per_sample;

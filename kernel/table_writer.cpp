@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -18,6 +20,7 @@
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
+#include <process.h>
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -126,67 +129,8 @@ char* put_value(char* out, char* end, double value)
     return put_fixed_six(out, end, value);
 }
 
-// The temporary file of the table being replaced, for the signal handler:
-// a fixed buffer, since the handler may not allocate.
-std::array<char, 4096> pending_temporary{};
-volatile std::sig_atomic_t temporary_pending = 0;
-
-extern "C" void remove_temporary_and_stop(int signal_number)
-{
-    if (temporary_pending != 0) {
-#ifdef _WIN32
-        (void)_unlink(pending_temporary.data());
-#else
-        (void)unlink(pending_temporary.data());
-#endif
-    }
-    // The handler ran once (SA_RESETHAND, or signal() on Windows): the
-    // signal now ends the process as it would have.
-    (void)std::signal(signal_number, SIG_DFL);
-    (void)std::raise(signal_number);
-}
-
-extern "C" void remove_temporary_at_exit()
-{
-    if (temporary_pending != 0) {
-        temporary_pending = 0;
-        (void)std::remove(pending_temporary.data());
-    }
-}
-
-// Catches SIGINT and SIGTERM, unless the process was started with them
-// ignored (a background job), and ignores SIGXFSZ.
-void prepare_signals()
-{
-    static bool prepared = false;
-    if (prepared) {
-        return;
-    }
-    prepared = true;
-    (void)std::atexit(remove_temporary_at_exit);
-#ifdef _WIN32
-    for (const int signal_number : {SIGINT, SIGTERM}) {
-        if (std::signal(signal_number, remove_temporary_and_stop) == SIG_IGN) {
-            (void)std::signal(signal_number, SIG_IGN);
-        }
-    }
-#else
-    (void)std::signal(SIGXFSZ, SIG_IGN);
-    for (const int signal_number : {SIGINT, SIGTERM}) {
-        struct sigaction current {};
-        if (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
-            struct sigaction catching {};
-            catching.sa_handler = remove_temporary_and_stop;
-            sigemptyset(&catching.sa_mask);
-            catching.sa_flags = SA_RESETHAND | SA_NODEFER;
-            (void)sigaction(signal_number, &catching, nullptr);
-        }
-    }
-#endif
-}
-
 // The file a path names once symbolic links are followed, or the path if
-// one cannot be read.
+// one cannot be read. A relative link is read from the link's own folder.
 std::filesystem::path link_target(const std::filesystem::path& path)
 {
     std::filesystem::path target = path;
@@ -202,121 +146,110 @@ std::filesystem::path link_target(const std::filesystem::path& path)
     return target;
 }
 
-struct Replacement {
-    std::FILE* file = nullptr;
-    std::filesystem::path target;
-    std::filesystem::path temporary;
-};
-
-// A temporary file beside the table `path` names, when the table is a file
-// that may be replaced; otherwise no file (the table is written in place).
-Replacement open_replacement(const char* path)
+int process_id()
 {
-    Replacement replacement;
-    if (temporary_pending != 0) {
-        return replacement;  // one replacement at a time: the handler knows one file
-    }
-    const std::filesystem::path target = link_target(path);
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(target, error);
-    const bool exists = status.type() != std::filesystem::file_type::not_found;
-    if (exists && status.type() != std::filesystem::file_type::regular) {
-        return replacement;  // a device, a pipe, a folder: in place, as it reports
-    }
-    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    // A hidden name beside the table: ".tmjack.dat.<random>".
-    std::string hidden(1, '.');
-    hidden.append(target.filename().string()).push_back('.');
-    const std::string stem = (folder / hidden).string();
-    if (stem.size() + 8 > pending_temporary.size()) {
-        return replacement;
-    }
 #ifdef _WIN32
-    if (exists && (GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY) != 0) {
-        return replacement;  // refused in place, as before
+    return _getpid();
+#else
+    return static_cast<int>(getpid());
+#endif
+}
+
+// True unless the process is known to be gone: a process that exists but
+// is not ours to signal or open still counts.
+bool process_exists(long id)
+{
+#ifdef _WIN32
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+    if (process == nullptr) {
+        return GetLastError() != ERROR_INVALID_PARAMETER;
     }
-    std::random_device entropy;
-    int descriptor = -1;
-    for (int attempt = 0; attempt < 16 && descriptor < 0; ++attempt) {
-        const std::string name = stem + std::to_string(entropy() % 1000000U);
-        descriptor = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-        if (descriptor >= 0) {
-            std::memcpy(pending_temporary.data(), name.c_str(), name.size() + 1);
-            temporary_pending = 1;
-        } else if (errno != EEXIST) {
-            break;
-        }
-    }
-    if (descriptor < 0) {
-        return replacement;
-    }
-    replacement.file = _fdopen(descriptor, "wb");
-    if (replacement.file == nullptr) {
-        (void)_close(descriptor);
+    DWORD status = 0;
+    const bool running = GetExitCodeProcess(process, &status) == 0 || status == STILL_ACTIVE;
+    (void)CloseHandle(process);
+    return running;
+#else
+    return id > 0 && (kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH);
+#endif
+}
+
+// This machine's name, as a part of a file name: a process id says nothing
+// about a process of another machine that shares the folder.
+std::string host_name()
+{
+    std::array<char, 256> name{};
+#ifdef _WIN32
+    DWORD size = static_cast<DWORD>(name.size());
+    if (GetComputerNameA(name.data(), &size) == 0) {
+        name[0] = '\0';
     }
 #else
-    if (exists && access(target.c_str(), W_OK) != 0) {
-        return replacement;  // refused in place, as before
-    }
-    struct stat old {};
-    if (exists && stat(target.c_str(), &old) != 0) {
-        return replacement;
-    }
-    // No signal between creating the file and recording its name.
-    sigset_t stops;
-    sigset_t before;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    (void)sigprocmask(SIG_BLOCK, &stops, &before);
-    // Created as any new file is, mode 0666 less the umask, under a name
-    // no other file has (O_EXCL).
-    std::random_device entropy;
-    int descriptor = -1;
-    for (int attempt = 0; attempt < 16 && descriptor < 0; ++attempt) {
-        const std::string name = stem + std::to_string(entropy() % 1000000U);
-        descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (descriptor >= 0) {
-            std::memcpy(pending_temporary.data(), name.c_str(), name.size() + 1);
-            temporary_pending = 1;
-        } else if (errno != EEXIST) {
-            break;
-        }
-    }
-    (void)sigprocmask(SIG_SETMASK, &before, nullptr);
-    if (descriptor < 0) {
-        return replacement;  // the folder takes no new file
-    }
-    if (exists) {
-        // The old owner and group where allowed (as root), and its mode.
-        (void)!fchown(descriptor, old.st_uid, old.st_gid);
-        (void)fchmod(descriptor, old.st_mode & 07777);
-    }
-    replacement.file = fdopen(descriptor, "wb");
-    if (replacement.file == nullptr) {
-        (void)::close(descriptor);
+    if (gethostname(name.data(), name.size() - 1) != 0) {
+        name[0] = '\0';
     }
 #endif
-    replacement.temporary = pending_temporary.data();
-    replacement.target = target;
-    if (replacement.file == nullptr) {
-        remove_temporary_at_exit();
-        return {};
+    std::string host(name.data());
+    std::replace_if(host.begin(), host.end(),
+                    [](char c) { return !(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_'); },
+                    '_');
+    return host.empty() ? std::string("host") : host;
+}
+
+// The start of this machine's temporary files for the table `target`:
+// ".<table>.<host>."; the process id, a point and a random number follow.
+std::string temporary_prefix(const std::filesystem::path& target)
+{
+    std::string prefix(1, '.');
+    prefix.append(target.filename().string()).push_back('.');
+    prefix.append(host_name()).push_back('.');
+    return prefix;
+}
+
+// Removes the temporary files that runs on this machine left beside the
+// table (killed, or where no handler could run) and whose process is gone.
+void remove_stale_temporaries(const std::filesystem::path& folder, const std::string& prefix)
+{
+    std::error_code error;
+    std::filesystem::directory_iterator entry(folder, error);
+    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) {
+            continue;
+        }
+        const char* const begin = name.data() + prefix.size();
+        const char* const end = name.data() + name.size();
+        long id = 0;
+        const auto [stop, failed] = std::from_chars(begin, end, id);
+        if (failed != std::errc() || stop == begin || stop == end || *stop != '.' || id == process_id()
+            || process_exists(id)) {
+            continue;
+        }
+        std::error_code ignored;
+        (void)std::filesystem::remove(entry->path(), ignored);
     }
-    return replacement;
 }
 
 // Puts the finished table in the old one's place.
-bool replace(const std::filesystem::path& temporary, const std::filesystem::path& target)
+bool replace(const char* temporary, const std::filesystem::path& target)
 {
 #ifdef _WIN32
-    if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+    const std::filesystem::path from(temporary);
+    if (MoveFileExW(from.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
         errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
         return false;
     }
     return true;
 #else
-    return std::rename(temporary.c_str(), target.c_str()) == 0;
+    return std::rename(temporary, target.c_str()) == 0;
+#endif
+}
+
+void remove_file(const char* name) noexcept
+{
+#ifdef _WIN32
+    (void)DeleteFileA(name);
+#else
+    (void)unlink(name);
 #endif
 }
 
@@ -325,11 +258,7 @@ bool replace(const std::filesystem::path& temporary, const std::filesystem::path
 TableWriter::TableWriter(const char* program, const char* path)
     : program_(program), name_(path), file_(nullptr), buffer_(buffer_size)
 {
-    prepare_signals();
-    Replacement replacement = open_replacement(path);
-    file_ = replacement.file;
-    target_ = std::move(replacement.target);
-    temporary_ = std::move(replacement.temporary);
+    open_replacement(path);
     if (file_ == nullptr) {
         file_ = std::fopen(path, "wb");
         if (file_ == nullptr) {
@@ -341,7 +270,6 @@ TableWriter::TableWriter(const char* program, const char* path)
 TableWriter::TableWriter(const char* program, const char* name, std::FILE* file)
     : program_(program), name_(name), file_(file), buffer_(buffer_size)
 {
-    prepare_signals();
 }
 
 TableWriter TableWriter::standard_output(const char* program)
@@ -352,21 +280,175 @@ TableWriter TableWriter::standard_output(const char* program)
 TableWriter::TableWriter(TableWriter&& other) noexcept
     : program_(other.program_), name_(other.name_), file_(std::exchange(other.file_, nullptr)),
       buffer_(std::move(other.buffer_)), used_(std::exchange(other.used_, 0)), target_(std::move(other.target_)),
-      temporary_(std::move(other.temporary_))
+      stem_(std::move(other.stem_)), anonymous_(std::exchange(other.anonymous_, false)), temporary_(other.temporary_),
+      named_(other.named_)
 {
-    other.temporary_.clear();
+    other.target_.clear();
+    other.named_ = 0;
 }
 
 TableWriter::~TableWriter()
 {
     // Only reached without close() when unwinding; the table is incomplete
     // anyway, so it is released without a report, and an old table stays.
+    // An anonymous temporary file goes with its descriptor.
     if (file_ != nullptr && file_ != stdout) {
         (void)std::fclose(file_);
     }
-    if (!temporary_.empty()) {
-        remove_temporary_at_exit();
+    discard_temporary();
+}
+
+// A replacement: a temporary file beside the table `path` names, when the
+// table is a file that may be replaced. Without one (file_ stays null) the
+// table is written in place.
+void TableWriter::open_replacement(const char* path)
+{
+    std::filesystem::path target = link_target(path);
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(target, error);
+    const bool exists = status.type() != std::filesystem::file_type::not_found;
+    if (exists && status.type() != std::filesystem::file_type::regular) {
+        return;  // a device, a pipe, a folder: in place, as it reports
     }
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    const std::string prefix = temporary_prefix(target);
+    std::string stem = (folder / prefix).string();
+    stem.append(std::to_string(process_id())).push_back('.');
+    if (stem.size() + 12 > temporary_.size()) {
+        return;
+    }
+    remove_stale_temporaries(folder, prefix);
+    std::random_device entropy;
+    // Records a name before the file may exist, so that a signal handler
+    // that sees named_ set finds the whole name.
+    const auto name_next = [&] {
+        const std::string name = stem + std::to_string(entropy() % 1000000000U);
+        std::memcpy(temporary_.data(), name.c_str(), name.size() + 1);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        named_ = 1;
+    };
+#ifdef _WIN32
+    if (exists && (GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY) != 0) {
+        return;  // refused in place, as before
+    }
+    // Shared for deletion, so that a handler of Ctrl-C, which Windows runs
+    // on a thread of its own while the file is open, can remove it.
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 16 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+        name_next();
+        handle = CreateFileA(temporary_.data(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            named_ = 0;
+            if (GetLastError() != ERROR_FILE_EXISTS) {
+                return;
+            }
+        }
+    }
+    if (handle == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (descriptor < 0) {
+        (void)CloseHandle(handle);
+        discard_temporary();
+        return;
+    }
+    file_ = _fdopen(descriptor, "wb");
+    if (file_ == nullptr) {
+        (void)_close(descriptor);
+    }
+#else
+    if (exists && access(target.c_str(), W_OK) != 0) {
+        return;  // refused in place, as before
+    }
+    struct stat old {};
+    if (exists && stat(target.c_str(), &old) != 0) {
+        return;
+    }
+    // Created as any new file is, mode 0666 less the umask: without a name
+    // where the folder's file system allows it and /proc can link it in at
+    // the end, else under a name no other file has (O_EXCL).
+    int descriptor = -1;
+#ifdef O_TMPFILE
+    descriptor = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (descriptor >= 0) {
+        const std::string link = "/proc/self/fd/" + std::to_string(descriptor);
+        anonymous_ = access(link.c_str(), F_OK) == 0;
+        if (!anonymous_) {
+            (void)::close(descriptor);
+            descriptor = -1;
+        }
+    }
+#endif
+    for (int attempt = 0; attempt < 16 && descriptor < 0; ++attempt) {
+        name_next();
+        descriptor = open(temporary_.data(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor < 0) {
+            named_ = 0;
+            if (errno != EEXIST) {
+                return;  // the folder takes no new file
+            }
+        }
+    }
+    if (descriptor < 0) {
+        return;
+    }
+    if (exists) {
+        // The old owner and group where allowed (as root), and its mode.
+        (void)!fchown(descriptor, old.st_uid, old.st_gid);
+        (void)fchmod(descriptor, old.st_mode & 07777);
+    }
+    file_ = fdopen(descriptor, "wb");
+    if (file_ == nullptr) {
+        (void)::close(descriptor);
+    }
+#endif
+    if (file_ == nullptr) {
+        anonymous_ = false;
+        discard_temporary();
+        return;
+    }
+    target_ = std::move(target);
+    stem_ = std::move(stem);
+}
+
+// Gives the anonymous temporary file a name beside the table, through its
+// descriptor's link in /proc, so that it can be renamed over the table.
+bool TableWriter::publish_anonymous_file()
+{
+#ifdef O_TMPFILE
+    const std::string link = "/proc/self/fd/" + std::to_string(fileno(file_));
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string name = stem_ + std::to_string(entropy() % 1000000000U);
+        std::memcpy(temporary_.data(), name.c_str(), name.size() + 1);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        named_ = 1;
+        if (linkat(AT_FDCWD, link.c_str(), AT_FDCWD, temporary_.data(), AT_SYMLINK_FOLLOW) == 0) {
+            anonymous_ = false;
+            return true;
+        }
+        named_ = 0;
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+#endif
+    return false;
+}
+
+void TableWriter::remove_temporary() const noexcept
+{
+    if (named_ != 0) {
+        remove_file(temporary_.data());
+    }
+}
+
+void TableWriter::discard_temporary() noexcept
+{
+    remove_temporary();
+    named_ = 0;
 }
 
 void TableWriter::row(int count, std::span<const double> values)
@@ -407,71 +489,42 @@ void TableWriter::close()
     }
     errno = 0;
     flush_buffer();
-    std::FILE* file = std::exchange(file_, nullptr);
-    if (file == stdout) {
-        if (std::fflush(file) != 0 || std::ferror(file) != 0) {
+    if (file_ == stdout) {
+        file_ = nullptr;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
             fail("write", errno != 0 ? errno : EIO);
         }
         return;
     }
+    if (anonymous_) {
+        // Every byte reaches the file before it gets a name.
+        if (std::fflush(file_) != 0 || std::ferror(file_) != 0) {
+            fail("write", errno != 0 ? errno : EIO);
+        }
+        if (!publish_anonymous_file()) {
+            fail("write", errno != 0 ? errno : EIO);
+        }
+    }
     // fclose flushes the buffer, so a full disk often shows only here.
+    std::FILE* file = std::exchange(file_, nullptr);
     const bool had_error = std::ferror(file) != 0;
     if (std::fclose(file) != 0 || had_error) {
         fail("write", errno != 0 ? errno : EIO);
     }
-    if (!temporary_.empty()) {
-        if (!replace(temporary_, target_)) {
+    if (!target_.empty()) {
+        if (!replace(temporary_.data(), target_)) {
             fail("write", errno != 0 ? errno : EIO);
         }
-        temporary_pending = 0;
-        temporary_.clear();
+        // The name now belongs to the table.
+        named_ = 0;
+        target_.clear();
     }
 }
 
 void TableWriter::fail(const char* action, int error)
 {
-    if (!temporary_.empty()) {
-        remove_temporary_at_exit();
-    }
+    discard_temporary();
     report_failure(program_, action, name_, error);
-}
-
-bool guard_standard_streams()
-{
-#ifdef _WIN32
-    // The C runtime sets up descriptors 0 to 2 in every process; one started
-    // without that standard handle has no handle behind it (-2).
-    for (int fd = 0; fd <= 2; ++fd) {
-        const std::intptr_t handle = _get_osfhandle(fd);
-        if (handle == -1 || handle == -2) {
-            const int null = _open("NUL", _O_RDONLY);
-            if (null < 0 || (null != fd && (_dup2(null, fd) != 0 || _close(null) != 0))) {
-                return false;
-            }
-        }
-    }
-    // In text mode every "\n" written to standard output would become "\r\n".
-    // The descriptor is open (above), so the switch cannot fail.
-    (void)_setmode(_fileno(stdout), _O_BINARY);
-#else
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-            // open() returns the lowest free descriptor, which is this one.
-            if (open("/dev/null", O_RDONLY) != fd) {
-                return false;
-            }
-        }
-    }
-#endif
-    return true;
-}
-
-void finish_standard_output(const char* program)
-{
-    errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        report_failure(program, "write", standard_output_name, errno != 0 ? errno : EIO);
-    }
 }
 
 }  // namespace suite

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
@@ -40,12 +41,22 @@ private:
 //
 // A table file that is a regular file (or does not exist yet) is replaced
 // whole: the rows go to a temporary file beside it (beside the file a
-// symbolic link points to), which takes the old file's permission bits and
-// is renamed over it only after the last row was written and closed. A
-// failure, SIGINT or SIGTERM removes the temporary file and leaves the old
+// symbolic link points to, a relative link read from the link's own
+// folder), which takes the old file's permission bits and is renamed over it
+// only after the last row was written and closed. Where the system has
+// anonymous files (Linux O_TMPFILE), the temporary file has no name until
+// the moment it is renamed, so that not even SIGKILL leaves it behind.
+// Elsewhere it is ".<table>.<host>.<pid>.<random>" from the start (the
+// same name the anonymous file takes at the end). Every writer first
+// removes the temporary files of its table left by a process of this host
+// that no longer exists (SIGKILL, a crash). A failure or an abandoned writer
+// (destroyed without close) removes the temporary file and leaves the old
 // table as it was. A device, a pipe, or a file whose folder takes no new
-// file is written in place. A file size limit ends the program with its
-// own "File too large" line: SIGXFSZ is ignored.
+// file is written in place.
+//
+// The writer installs no signal handler and holds no state outside itself:
+// a program that wants a signal to leave no temporary file calls
+// remove_temporary() from its handler.
 class TableWriter {
 public:
     // Creates `path` (relative to the working directory), or replaces it.
@@ -75,31 +86,33 @@ public:
     // takes the new one's place only here.
     void close();
 
+    // Removes the temporary file if it has a name at this moment, without
+    // a report. Async-signal-safe (one unlink of a fixed buffer), for a
+    // signal handler that ends the process; the writer must not be used
+    // afterwards except to be destroyed.
+    void remove_temporary() const noexcept;
+
 private:
     TableWriter(const char* program, const char* name, std::FILE* file);
     void flush_buffer();
     // Every failure ends here: it removes the temporary file and reports.
     [[noreturn]] void fail(const char* action, int error);
+    void open_replacement(const char* path);
+    bool publish_anonymous_file();
+    void discard_temporary() noexcept;
 
     const char* program_;
     const char* name_;
     std::FILE* file_;
     std::vector<char> buffer_;
     std::size_t used_ = 0;
-    std::filesystem::path target_;  // the file replaced, when there is a temporary file
-    std::filesystem::path temporary_;
+    std::filesystem::path target_;  // the file replaced; empty when written in place
+    std::string stem_;              // the temporary file's name but its random end
+    bool anonymous_ = false;        // the temporary file has no name yet (O_TMPFILE)
+    // The temporary file's name, in a fixed buffer that a signal handler may
+    // read; named_ is 1 while the folder may hold a file of that name.
+    std::array<char, 4096> temporary_{};
+    volatile std::sig_atomic_t named_ = 0;
 };
-
-// Makes sure descriptors 0, 1 and 2 are in use before any file is opened, so
-// that a table can never land on a closed standard stream's descriptor. A
-// closed stream is filled with a read-only null device, on which writes still
-// fail as they would on the closed stream. On Windows it also switches
-// standard output to binary mode, so that its lines end in "\n" too.
-// False when a closed stream could not be filled.
-[[nodiscard]] bool guard_standard_streams();
-
-// Flushes standard output (the generator's notice, or a table) and throws
-// for a failed write as above, naming "standard output".
-void finish_standard_output(const char* program);
 
 }  // namespace suite

@@ -8,6 +8,8 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -46,6 +48,8 @@ struct Launch {
     rlim_t file_size_limit = 0;   // if nonzero: RLIMIT_FSIZE, with SIGXFSZ ignored so writes fail with EFBIG
     std::vector<std::string> arguments{};
     unsigned alarm_seconds = 0;   // if nonzero: SIGALRM ends a program that runs longer
+    bool hide_fd_links = false;   // an empty /proc/self/fd in a mount namespace of its own: no anonymous temporary file
+    int error_terminal = -1;      // if not -1: standard error is this terminal instead of a file
     std::function<void(pid_t)> while_running{};  // called once the program runs, before waiting for it
 };
 
@@ -115,7 +119,7 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
             (void)!write(report[1], message.data(), sizeof message);
             _exit(127);
         };
-        if (dup2(err_fd, 2) < 0) {
+        if (dup2(launch.error_terminal >= 0 ? launch.error_terminal : err_fd, 2) < 0) {
             fail(0);
         }
         if (launch.output == Output::closed) {
@@ -138,6 +142,11 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
                 fail(2);
             }
         }
+        if (launch.hide_fd_links
+            && (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                || mount("none", "/proc/self/fd", "tmpfs", 0, nullptr) != 0)) {
+            fail(5);
+        }
         if (launch.alarm_seconds != 0) {
             (void)alarm(launch.alarm_seconds);
         }
@@ -158,8 +167,8 @@ Outcome launch_executable(const std::filesystem::path& executable, const std::fi
     int status = 0;
     waitpid(child, &status, 0);
     if (got == static_cast<ssize_t>(sizeof message)) {
-        static constexpr std::array<const char*, 5> steps = {"redirect", "chdir", "drop root", "exec",
-                                                             "limit the file size"};
+        static constexpr std::array<const char*, 6> steps = {"redirect", "chdir", "drop root", "exec",
+                                                             "limit the file size", "hide /proc/self/fd"};
         outcome.setup_failure = std::string("cannot ") + steps.at(static_cast<std::size_t>(message[0])) + ": "
                                 + std::strerror(message[1]);
         return outcome;
@@ -303,31 +312,102 @@ TEST(EarlyFailure, FirstRefusedWriteStopsTheProgram)
     EXPECT_EQ(outcome.exit_status, 1);
 }
 
-// SIGTERM part-way through a long run: the temporary file goes, the old
-// table stays, and the signal still ends the program.
-TEST(Replacement, TerminatedRunLeavesTheOldTable)
+// True once the process holds a file of `folder` open: its table's
+// temporary file, named or not.
+bool writes_into(pid_t process, const std::filesystem::path& folder)
+{
+    std::error_code error;
+    const std::string inside = folder.string() + "/";
+    for (std::filesystem::directory_iterator fd("/proc/" + std::to_string(process) + "/fd", error), end;
+         !error && fd != end; fd.increment(error)) {
+        const std::filesystem::path target = std::filesystem::read_symlink(fd->path(), error);
+        if (!error && target.string().starts_with(inside)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A run stopped part-way by a signal that a user, a terminal or a batch
+// system sends ends by that signal and leaves the old table alone, with no
+// other file beside it: the anonymous temporary file goes with the process,
+// even with SIGKILL. With /proc/self/fd hidden, through which it would be
+// linked in, the writer must name it, and the handler removes it; SIGKILL
+// leaves a named one, which the next run on the table removes, its process
+// being gone.
+TEST(Replacement, StoppedRunLeavesTheOldTableAndNoOtherFile)
 {
     const SuiteTable table = file_tables().front();
-    const auto folder = fresh_folder();
-    std::ofstream(folder / table.name, std::ios::binary) << old_table;
-    Launch launch;
-    launch.arguments = {"--rows", "2147483646"};
-    launch.alarm_seconds = 120;
-    bool temporary_seen = false;
-    launch.while_running = [&](pid_t child) {
-        for (int wait = 0; wait < 6000 && !temporary_seen; ++wait) {
-            temporary_seen = folder_entries(folder).size() > 1;
-            // cppcheck-suppress usleepCalled
-            usleep(10000);
+    for (const bool hide_fd_links : {false, true}) {
+        for (const int signal : {SIGHUP, SIGINT, SIGTERM, SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU,
+                                 SIGKILL}) {
+            const auto folder = fresh_folder();
+            std::ofstream(folder / table.name, std::ios::binary) << old_table;
+            Launch launch;
+            launch.arguments = {"--rows", "2147483646"};
+            launch.alarm_seconds = 120;
+            launch.hide_fd_links = hide_fd_links;
+            bool writing_seen = false;
+            launch.while_running = [&](pid_t child) {
+                for (int wait = 0; wait < 6000 && !writing_seen; ++wait) {
+                    writing_seen = writes_into(child, folder);
+                    // cppcheck-suppress usleepCalled
+                    usleep(10000);
+                }
+                kill(child, signal);
+            };
+            const Outcome outcome = launch_program(table.program, folder, launch);
+            if (!outcome.setup_failure.empty()) {
+                GTEST_SKIP() << "a hidden /proc/self/fd cannot be simulated here: " << outcome.setup_failure;
+            }
+            const std::string run = std::string(hide_fd_links ? "named, " : "anonymous, ") + strsignal(signal);
+            EXPECT_TRUE(writing_seen) << run;
+            EXPECT_EQ(outcome.signal, signal) << run;
+            EXPECT_EQ(read_file(folder / table.name), old_table) << run;
+            if (signal == SIGKILL && hide_fd_links) {
+                EXPECT_EQ(folder_entries(folder).size(), 2U) << run;
+                ASSERT_EQ(launch_program(table.program, folder, {}).exit_status, 0);
+            }
+            EXPECT_EQ(folder_entries(folder), std::vector<std::string>{table.name}) << run;
         }
-        kill(child, SIGTERM);
-    };
-    const Outcome outcome = launch_program(table.program, folder, launch);
-    ASSERT_EQ(outcome.setup_failure, "");
-    EXPECT_TRUE(temporary_seen);
-    EXPECT_EQ(outcome.signal, SIGTERM);
-    EXPECT_EQ(read_file(folder / table.name), old_table);
-    EXPECT_EQ(folder_entries(folder), std::vector<std::string>{table.name});
+    }
+}
+
+// A run of more than a second shows its progress on standard error when
+// that is a terminal, one line rewritten in place and blanked at the end,
+// and writes nothing there when it is a file. The table is the same.
+TEST(Progress, ShownOnATerminalOnly)
+{
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0) << std::strerror(errno);
+    ASSERT_EQ(grantpt(terminal), 0);
+    ASSERT_EQ(unlockpt(terminal), 0);
+    const int error_side = open(ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(error_side, 0) << std::strerror(errno);
+    Launch launch;
+    launch.arguments = {"--rows", "24"};
+    launch.error_terminal = error_side;
+    const Outcome shown = launch_program("quadrature", fresh_folder(), launch);
+    close(error_side);
+    std::string line;
+    std::array<char, 4096> bytes{};
+    for (ssize_t got = 0; (got = read(terminal, bytes.data(), bytes.size())) > 0;) {
+        line.append(bytes.data(), static_cast<std::size_t>(got));
+    }
+    close(terminal);
+    ASSERT_EQ(shown.setup_failure, "");
+    EXPECT_EQ(shown.exit_status, 0);
+    EXPECT_TRUE(line.starts_with("\rquadrature: ")) << line;
+    EXPECT_NE(line.find(" of 24 rows, "), std::string::npos) << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    const std::size_t last = line.rfind("\r", line.size() - 2);
+    EXPECT_TRUE(line.ends_with("\r") && line.find_first_not_of(' ', last + 1) == line.size() - 1) << line;
+
+    launch.error_terminal = -1;
+    const Outcome quiet = launch_program("quadrature", fresh_folder(), launch);
+    EXPECT_EQ(quiet.exit_status, 0);
+    EXPECT_EQ(quiet.standard_error, "");
+    EXPECT_TRUE(quiet.standard_output == shown.standard_output);
 }
 
 TEST(Replacement, NewTableKeepsTheOldPermissionBits)

@@ -233,6 +233,26 @@ TEST_P(Rows, AreAPrefixOfEveryLongerRun)
 INSTANTIATE_TEST_SUITE_P(Programs, Rows, testing::ValuesIn(suite_tables()),
                          [](const auto& info) { return std::string(info.param.program); });
 
+// A row count is decimal whatever its leading zeros ("010" is ten, "09"
+// nine, never octal), and a table sent to standard output, by "-" or by a
+// name of standard output itself, holds the rows alone: the generator's
+// notice goes to standard error.
+TEST(Output, DecimalRowsAndRowsAloneOnStandardOutput)
+{
+    const auto folder = fresh_folder();
+    for (const char* rows : {"010", "09"}) {
+        ASSERT_EQ(run_program("montecarlo1d", folder, std::string("--output rows.dat --rows ") + rows).exit_status, 0);
+        EXPECT_EQ(read_lines(folder / "rows.dat").size(), std::stoul(rows)) << rows;
+    }
+    const std::string three_rows = read_file(folder / "rows.dat").substr(0, 3 * 11);
+    for (const char* output : {"-", "/dev/stdout", "/proc/self/fd/1"}) {
+        const ProgramRun run = run_program("montecarlo1d", folder, std::string("--rows 3 --output ") + output);
+        EXPECT_EQ(run.exit_status, 0) << output;
+        EXPECT_EQ(run.standard_output, three_rows) << output;
+        EXPECT_EQ(run.standard_error, notice) << output;
+    }
+}
+
 TEST(BadInput, OneLineStatusTwoAndNothingTouched)
 {
     struct Case {

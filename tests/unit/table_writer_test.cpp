@@ -134,6 +134,34 @@ TEST(TableWriter, AbandonedTableLeavesTheOldOne)
     std::filesystem::remove_all(folder);
 }
 
+// Every writer of a process replaces its table, not only the first: a
+// second one abandoned still leaves the first one's table. A relative
+// symbolic link is read from its own folder, whatever the working
+// directory.
+TEST(TableWriter, EachWriterReplacesTheFileARelativeLinkNames)
+{
+    namespace fs = std::filesystem;
+    const auto folder = fresh_folder();
+    fs::create_directory(folder / "elsewhere");
+    std::ofstream(folder / "kept.dat", std::ios::binary) << "old\n";
+    fs::create_symlink("kept.dat", folder / "link.dat");
+    const fs::path working_directory = fs::current_path();
+    fs::current_path(folder / "elsewhere");
+    for (int writer = 1; writer <= 3; ++writer) {
+        TableWriter table("table_writer_test", (folder / "link.dat").string().c_str());
+        table.row(writer, 0.5);
+        if (writer < 3) {
+            table.close();
+        }
+    }
+    fs::current_path(working_directory);
+    EXPECT_EQ(contents(folder / "kept.dat"), "2\t0.500000\n");
+    EXPECT_TRUE(fs::is_symlink(folder / "link.dat"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3);
+    EXPECT_TRUE(fs::is_empty(folder / "elsewhere"));
+    fs::remove_all(folder);
+}
+
 #ifndef _WIN32
 // A new table gets the mode any new file gets: 0666 less the umask.
 TEST(TableWriter, NewTableTakesTheUmask)
