@@ -79,7 +79,7 @@ void BinningAnalysis::add(std::span<const double> values)
 
 void BinningAnalysis::add_block(const double* values)
 {
-    static BinningBlock* const kernel = binning_block_kernel();
+    BinningBlock* const kernel = binning_block_kernel();
     // The block's first bin at each level, for a chain's first bins (the
     // same pair sums as the kernel's).
     std::array<double, block_levels> first{};

@@ -37,7 +37,7 @@ struct Chunk {
 void add_direct_lag_sums(const std::vector<double>& deviations, const std::vector<Chunk>& chunks, std::size_t first,
                          std::size_t count, unsigned threads, std::vector<double>& sums)
 {
-    static LagProducts* const kernel = lag_products_kernel();
+    LagProducts* const kernel = lag_products_kernel();
     std::vector<double> parts(chunks.size() * count, 0.0);
     run_in_ranges(chunks.size(), threads, [&](std::size_t from, std::size_t to) {
         for (std::size_t c = from; c < to; ++c) {
