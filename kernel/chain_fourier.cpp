@@ -90,16 +90,23 @@ void transform(std::vector<Complex>& a, const Twiddles& w, bool inverse)
             std::swap(a[i], a[j]);
         }
     }
+    // Each stage's twiddles copied out in order, so that the butterflies
+    // read them contiguously.
+    std::vector<Complex> stage(l / 2);
     for (std::size_t span = 1; span < l; span *= 2) {
         // e^{-2 pi i j / (2 span)} = twiddle index j * M / (2 span) = j * l / span.
         const std::size_t stride = l / span;
+        for (std::size_t j = 0; j < span; ++j) {
+            stage[j] = inverse ? conj(w(j * stride)) : w(j * stride);
+        }
         for (std::size_t start = 0; start < l; start += 2 * span) {
+            Complex* const low = a.data() + start;
+            Complex* const high = low + span;
             for (std::size_t j = 0; j < span; ++j) {
-                const Complex t = inverse ? conj(w(j * stride)) : w(j * stride);
-                const Complex u = a[start + j];
-                const Complex v = a[start + j + span] * t;
-                a[start + j] = u + v;
-                a[start + j + span] = u - v;
+                const Complex u = low[j];
+                const Complex v = high[j] * stage[j];
+                low[j] = u + v;
+                high[j] = u - v;
             }
         }
     }

@@ -217,7 +217,7 @@ struct GammaResult {
     bool used_fourier = false;       // whether the lag sums came from the transform
     std::vector<double> gamma;       // Gamma(t), bias-corrected, t = 0 .. min(2W, max lag)
     std::vector<double> rho;         // rho(t) = Gamma(t) / Gamma(0), same t
-    std::vector<double> rho_error;   // drho(t), same t (0 at t = 0)
+    std::vector<double> rho_error;   // drho(t), t = 0 .. min(2W, 8192) (0 at t = 0)
 };
 
 // One chain. Throws std::invalid_argument for fewer than 2 values, a
