@@ -159,6 +159,27 @@ GammaResult gamma_analysis(std::span<const std::span<const double>> replicas, co
     // the errors of rho.
     if (options.lags == LagSums::fourier) {
         use_fourier();
+    } else if (options.lags == LagSums::automatic) {
+        // The window foreseen from the binning analysis's tau_int (one cheap
+        // pass): with tau(W) ~ S tau_int, g(W) = 0 where
+        // W / (S tau_int) = ln(sqrt(W N) / (S tau_int)), about
+        // W ~ (S tau_int / 2) ln(N / (S tau_int)). Twice that many lags
+        // directly, or the transform at once if that costs less.
+        BinningAnalysis binning;
+        for (const std::span<const double> replica : replicas) {
+            BinningAnalysis one;
+            one.add(replica);
+            binning.merge(one);
+        }
+        const double tau = binning.result().tau_int;
+        if (tau > 0.0) {
+            const double scale = options.s_factor * tau;
+            const double foreseen = std::min(static_cast<double>(sums.size()),
+                                             2.0 * (scale / 2.0) * std::log(std::max(n / scale, 1.0)) + 1.0);
+            if (direct_cost * foreseen * n > transform_cost) {
+                use_fourier();
+            }
+        }
     }
     while (true) {
         if (computed > 0) {
