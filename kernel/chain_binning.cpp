@@ -309,6 +309,9 @@ BinningResult binning_analysis(std::span<const double> values, double confidence
 
 CorrelationCheck correlation_check(std::span<const double> values)
 {
+    if (values.size() < 2) {
+        return {};
+    }
     const BinningResult r = binning_analysis(values);
     CorrelationCheck check;
     check.tau_int = r.tau_int;

@@ -71,16 +71,30 @@ TEST(ChainErrors, EachMethodFindsTheExactErrorOfAr1Chains)
     }
 }
 
-// The i.i.d. bootstrap (b = 1) is far too confident on a correlated chain,
-// by sqrt(2 tau_int); the automatic block length is not.
-TEST(ChainErrors, BlockLengthOneIsTheIidBootstrap)
+// With a given block length the bootstrap variance of the mean is
+// (1/n) sum_t w(t) Gamma(t): w(t) = (1 - |t|/b)_+ for fixed blocks, which
+// for AR(1) is (b/n) Var(mean of b values); (1 - 1/b)^|t| for stationary
+// ones, (1/n) (1 + q) / (1 - q) with q = phi (1 - 1/b). At b = 1 that is
+// the i.i.d. bootstrap's sigma^2 / n, too small by 2 tau_int.
+TEST(ChainErrors, GivenBlockLengthsGiveTheirWindowedVariance)
 {
-    const std::vector<double> x = ar1::chain(0.9, chain_length / 4, 5);
-    UniformEngine engine(3);
-    const BlockBootstrapResult iid = block_bootstrap(x, {BlockScheme::circular, 1, 200, 0.95, 1}, engine);
-    const double naive = 1.0 / std::sqrt(static_cast<double>(x.size()));
-    EXPECT_NEAR(iid.error, naive, 3 * iid.error_of_error);
-    EXPECT_NEAR(iid.tau_int, 0.5, 3 * iid.tau_int_error);
+    const std::vector<double> x = ar1::chain(0.9, std::size_t{1} << 14, 5);
+    const double n = static_cast<double>(x.size());
+    for (const std::size_t b : {1u, 10u}) {
+        const double fixed = std::sqrt(static_cast<double>(b) / n) * ar1::error_of_mean(0.9, b);
+        const double q = 0.9 * (1.0 - 1.0 / static_cast<double>(b));
+        const double stationary = std::sqrt((1.0 + q) / (1.0 - q) / n);
+        for (const BlockScheme scheme : {BlockScheme::moving, BlockScheme::circular, BlockScheme::stationary}) {
+            UniformEngine engine(3);
+            const BlockBootstrapResult r = block_bootstrap(x, {scheme, b, 500, 0.95, 2}, engine);
+            EXPECT_EQ(r.block_length, b);
+            EXPECT_NEAR(r.error, scheme == BlockScheme::stationary ? stationary : fixed, 3 * r.error_of_error)
+                << b << " " << static_cast<int>(scheme);
+            if (b == 1) {
+                EXPECT_NEAR(r.tau_int, 0.5, 3 * r.tau_int_error);
+            }
+        }
+    }
 }
 
 TEST(ChainErrors, StreamingEqualsAllAtOnceBitForBit)
