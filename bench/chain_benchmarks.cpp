@@ -84,7 +84,7 @@ void BM_Binning(benchmark::State& state)
 {
     const std::vector<double>& x = chain(state);
     const OnTarget on(state);
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         BinningAnalysis analysis;
         analysis.add(x);
         benchmark::DoNotOptimize(analysis.result());
@@ -103,7 +103,7 @@ void BM_GammaMethod(benchmark::State& state)
     const std::vector<double>& x = chain(state);
     const OnTarget on(state);
     GammaResult result;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         result = gamma_analysis(x);
         benchmark::DoNotOptimize(result.error);
     }
@@ -120,7 +120,7 @@ BENCHMARK(BM_GammaMethod)
 void BM_StationaryBootstrap(benchmark::State& state)
 {
     const std::vector<double>& x = chain(state);
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         UniformEngine engine(1);
         benchmark::DoNotOptimize(block_bootstrap(x, {BlockScheme::stationary, 0, 100, 0.95, 1}, engine).error);
     }

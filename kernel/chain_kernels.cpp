@@ -121,9 +121,9 @@ void LagSums(const double* dev, std::size_t n, std::size_t begin, std::size_t en
         vector_end = begin + (common - begin) / chain_lanes * chain_lanes;
     }
     Vec acc[lag_batch][count];  // NOLINT(modernize-avoid-c-arrays) registers
-    for (std::size_t l = 0; l < lag_batch; ++l) {
-        for (std::size_t c = 0; c < count; ++c) {
-            acc[l][c] = hn::Zero(d);
+    for (auto& lag : acc) {
+        for (Vec& partial : lag) {
+            partial = hn::Zero(d);
         }
     }
     if (lags == lag_batch) {

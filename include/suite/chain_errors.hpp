@@ -151,7 +151,7 @@ private:
     };
 
     void add_block(const double* values);
-    void add_bin(std::size_t level, double y);
+    void add_bin(std::size_t k, double y);
     void flush();  // the buffered values one at a time (on a copy)
 
     std::uint64_t count_ = 0;
