@@ -282,7 +282,8 @@ struct BlockBootstrapResult {
 };
 
 // Throws std::invalid_argument for fewer than 2 values, n >= 2^48, a block
-// length above n or a bad option.
+// length above n or a bad option, and for a constant series when b is
+// automatic (the Gamma method has nothing to measure).
 BlockBootstrapResult block_bootstrap(std::span<const double> values, const BlockBootstrapOptions& options,
                                      UniformEngine& engine);
 
