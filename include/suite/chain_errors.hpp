@@ -19,8 +19,11 @@ namespace suite {
 // 1/2 for independent values), and the chain holds N / (2 tau_int)
 // effectively independent values. Three estimators of it follow, each with
 // its own error, and a cheap check for whether the i.i.d. formulas may be
-// used at all. Every result is the same number on every instruction set,
-// compiler and C library, and for any number of threads.
+// used at all. The sums behind every estimate are the same numbers on every
+// instruction set, compiler and C library, and for any number of threads;
+// the C library enters only through a few decisions and quantiles (exp and
+// log in the window criterion, cbrt in the automatic block length, lgamma
+// in Student's t), whose last bits may differ between libraries.
 
 // ---------------------------------------------------------------------------
 // Quantiles the intervals use.
