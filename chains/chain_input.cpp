@@ -140,28 +140,28 @@ void TextChainReader::read_line(std::string_view line, const ChainSink& sink)
     if (fields == 0) {
         return;  // blank or a comment
     }
-    const std::string where = "line " + std::to_string(line_);
+    const auto where = [this] { return "line " + std::to_string(line_); };
     if (column_ == last_column) {
         if (fields_per_line_ == 0) {
             fields_per_line_ = fields;
         } else if (fields != fields_per_line_) {
-            throw ChainInputError(where, "has " + counted(fields, "field", "fields") + " where the first line of data has " +
+            throw ChainInputError(where(), "has " + counted(fields, "field", "fields") + " where the first line of data has " +
                                              std::to_string(fields_per_line_));
         }
     } else if (fields < column_) {
-        throw ChainInputError(where, "has " + counted(fields, "field", "fields") + ", no column " +
+        throw ChainInputError(where(), "has " + counted(fields, "field", "fields") + ", no column " +
                                          std::to_string(column_));
     }
     double value = 0.0;
     bool out_of_range = false;
     if (!parse_number(chosen, value, out_of_range)) {
-        throw ChainInputError(where, quoted(chosen) + " is not a number");
+        throw ChainInputError(where(), quoted(chosen) + " is not a number");
     }
     if (out_of_range) {
-        throw ChainInputError(where, quoted(chosen) + " is beyond the range of a double");
+        throw ChainInputError(where(), quoted(chosen) + " is beyond the range of a double");
     }
     if (!std::isfinite(value)) {
-        throw ChainInputError(where, quoted(chosen) + " is not a finite number");
+        throw ChainInputError(where(), quoted(chosen) + " is not a finite number");
     }
     block_.push_back(value);
     ++values_;
