@@ -118,11 +118,22 @@ public:
 private:
     // Per level: the counts and compensated sums of the shifted bin sums y
     // (bin sum minus 2^k times the shift): sum y, sum y^2, sum y_i y_{i+1}
-    // over neighbours in one chain, the sums of each chain's first and
-    // last y, and the last y (for the next pair).
+    // over neighbours in one chain, the sum of every chain's first y and of
+    // every chain's last y but the open one's, and the open chain's last y
+    // (for the next pair).
+    // Neumaier's compensated sum: the rounding error of each addition,
+    // found exactly from the larger and the smaller addend, kept apart.
     struct Compensated {
         double sum = 0;
         double carry = 0;
+
+        void add(double x)
+        {
+            const double t = sum + x;
+            carry = carry + ((sum >= 0 ? sum : -sum) >= (x >= 0 ? x : -x) ? (sum - t) + x : (x - t) + sum);
+            sum = t;
+        }
+        double value() const { return sum + carry; }
     };
     struct Level {
         std::uint64_t bins = 0;
@@ -133,14 +144,14 @@ private:
         double firsts = 0;
         double lasts = 0;
         double last = 0;
-        double pending = 0;  // a bin sum waiting for its partner (levels >= block_levels)
+        double pending = 0;  // a bin sum waiting for its partner
         bool has_pending = false;
+        bool open = false;   // whether this analysis's own chain has a bin here
     };
-
 
     void add_block(const double* values);
     void add_bin(std::size_t level, double y);
-    void flush_into(BinningAnalysis& copy) const;
+    void flush();  // the buffered values one at a time (on a copy)
 
     std::uint64_t count_ = 0;
     double shift_ = 0;
