@@ -254,7 +254,8 @@ int run(const Options& options)
         reports.push_back(bootstrap_report(suite::block_bootstrap(chain, bootstrap_options, engine)));
     }
 
-    const ChainSource source{name, options.column, reading.values};
+    const ChainSource source{name, options.column, reading.npy && options.column == last_column && reading.columns == 1,
+                             reading.values};
     const std::string text = options.format == Format::text  ? text_report(source, reports)
                              : options.format == Format::tsv ? tsv_report(reports)
                                                              : json_report(reports);
@@ -269,6 +270,8 @@ int run(const Options& options)
         data.title = literal_for_gnuplot(name) + ": " + std::to_string(reading.values) + " values";
         data.levels = binned.levels;
         data.chosen_level = binned.level;
+        data.binning_error = binned.error;
+        data.binning_error_error = binned.error_of_error;
         data.rho = gamma.rho;
         data.window = gamma.window;
         data.tau_int = gamma.tau_int;

@@ -159,6 +159,8 @@ void FigureFile::draw(const FigureData& data)
                            "figure = " + gnuplot_string(part_.string()) + "\n" +
                            "title_text = " + gnuplot_string(data.title) + "\n" +
                            "chosen_level = " + std::to_string(data.chosen_level) + "\n" +
+                           "binning_error = " + number(data.binning_error) + "\n" +
+                           "binning_error_error = " + number(data.binning_error_error) + "\n" +
                            "chosen_window = " + std::to_string(data.window) + "\n" +
                            "tau_int = " + number(data.tau_int) + "\n" +
                            "gamma_error = " + number(data.gamma_error) + "\n";

@@ -16,6 +16,8 @@ struct FigureData {
     std::string title;
     std::vector<suite::BinningLevel> levels;
     std::size_t chosen_level = 0;
+    double binning_error = 0;  // at the chosen level, with its bias correction
+    double binning_error_error = 0;
     // The Gamma method's rho(t), t = 0, 1, ..., its window, tau_int, error
     // and the chain's length.
     std::vector<double> rho;

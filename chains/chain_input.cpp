@@ -456,6 +456,7 @@ ChainReading read_chain(std::FILE* input, ColumnNumber column, const ChainSink& 
         reader.finish(sink);
         reading.values = reader.values();
         reading.last_line = reader.rows();
+        reading.columns = reader.columns();
         if (reading.values == 0) {
             throw ChainInputError("", "no numbers: the array is empty");
         }

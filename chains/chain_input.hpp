@@ -75,6 +75,7 @@ public:
     // The array's shape once its header has been read: rows and columns
     // (1 for a 1-D array).
     std::int64_t rows() const { return rows_; }
+    std::int64_t columns() const { return columns_; }
 
 private:
     void read_header();
@@ -103,6 +104,7 @@ private:
 struct ChainReading {
     std::int64_t values = 0;
     bool npy = false;
+    std::int64_t columns = 0;  // of a .npy array: 1 for 1-D
     // The last line of a text file, the array's length of a .npy file.
     std::int64_t last_line = 0;
 };

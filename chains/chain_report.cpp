@@ -86,9 +86,10 @@ RoundedPair round_to_error(double value, double error)
 
 std::string text_report(const ChainSource& source, const std::vector<MethodReport>& reports)
 {
-    std::string out = source.name + ", " +
-                      (source.column == 0 ? std::string("last column") : "column " + std::to_string(source.column)) +
-                      ": " + std::to_string(source.values) + " values\n";
+    const std::string column = source.only_column   ? std::string()
+                               : source.column == 0 ? std::string(", last column")
+                                                    : ", column " + std::to_string(source.column);
+    std::string out = source.name + column + ": " + std::to_string(source.values) + " values\n";
     std::vector<std::vector<std::string>> rows = {{"", "mean ± error", "τ_int ± error", "effective samples", "chosen"}};
     for (const MethodReport& report : reports) {
         const RoundedPair mean = round_to_error(report.mean, report.error);

@@ -35,6 +35,7 @@ struct MethodReport {
 struct ChainSource {
     std::string name;         // a file name, or "standard input"
     std::int64_t column = 0;  // 0: the last
+    bool only_column = false;  // a 1-D array, whose column goes unsaid
     std::int64_t values = 0;
 };
 

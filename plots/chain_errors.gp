@@ -9,7 +9,8 @@
 #   chosen window should be where it has just levelled off.
 # chain_errors runs it with gnuplot after setting `data` (two blocks: level,
 # bin size, error, its error, τ_int of the level; then W, τ_int(W), its
-# error), `figure`, `title_text`, `chosen_level`, `binning_error`,
+# error), `figure`, `title_text`, `chosen_level`, `binning_error` and its
+# error (the level's, corrected for the remaining bias where that applies),
 # `chosen_window`, `tau_int` and `gamma_error`.
 
 if (!exists('data') || !exists('figure')) {
@@ -42,8 +43,8 @@ set yrange [0:*]
 set arrow 1 from chosen_level, graph 0 to chosen_level, graph 1 nohead lc rgb guide_colour lw 2 dt (8,6)
 plot data index 0 using 1:3:4 with yerrorbars lc rgb data_colour pt 7 ps 0.8 title 'error at level k', \
      data index 0 using 1:3 with lines lc rgb data_colour lw 1.2 notitle, \
-     data index 0 using ($1 == chosen_level ? $1 : NaN):3 with points lc rgb guide_colour pt 7 ps 2 \
-         title sprintf('chosen level %d', chosen_level), \
+     '+' using (chosen_level):(binning_error):(binning_error_error) every ::0::0 with yerrorbars \
+         lc rgb guide_colour pt 7 ps 1.6 lw 2 title sprintf('chosen level %d, corrected', chosen_level), \
      (exists('gamma_error') ? gamma_error : NaN) with lines lc rgb data2_colour lw 1.6 dt 2 title 'Γ-method error'
 unset arrow 1
 
@@ -54,8 +55,9 @@ set xrange [0:*]
 set yrange [0:*]
 set arrow 2 from chosen_window, graph 0 to chosen_window, graph 1 nohead lc rgb guide_colour lw 2 dt (8,6)
 set style fill transparent solid 0.5 noborder
+set key bottom right
 plot data index 1 using 1:($2 - $3):($2 + $3) with filledcurves lc rgb band_colour title '± its error', \
      data index 1 using 1:2 with lines lc rgb data_colour lw 1.6 title 'τ_{int}(W)', \
-     tau_int with lines lc rgb data2_colour lw 1.6 dt 2 title sprintf('chosen window W = %d', chosen_window)
+     tau_int with lines lc rgb data2_colour lw 1.6 dt 2 title sprintf('τ_{int} = %.3g at the chosen window W = %d', tau_int, chosen_window)
 
 unset multiplot
