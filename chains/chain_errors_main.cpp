@@ -202,6 +202,10 @@ int run(const Options& options)
             if (whole_chain) {
                 chain.insert(chain.end(), values.begin(), values.end());
             }
+        }, [&](std::int64_t length) {
+            if (whole_chain) {
+                chain.reserve(static_cast<std::size_t>(length));
+            }
         });
     } catch (const ChainInputError& error) {
         throw InputError(name + ": " + error.what());

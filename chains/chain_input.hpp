@@ -76,6 +76,7 @@ public:
     // (1 for a 1-D array).
     std::int64_t rows() const { return rows_; }
     std::int64_t columns() const { return columns_; }
+    bool header_read() const { return header_done_; }
 
 private:
     void read_header();
@@ -111,6 +112,9 @@ struct ChainReading {
 
 // Reads the whole of `input` (opened in binary mode), telling the two
 // formats apart by the .npy magic bytes, and hands the chosen column to
-// `sink`. Throws ChainInputError for input that is not a chain, including
-// one without a single value, and std::runtime_error when reading fails.
-ChainReading read_chain(std::FILE* input, ColumnNumber column, const ChainSink& sink);
+// `sink`; `expect`, if given, learns the number of values before they come
+// where the input says it (a .npy header). Throws ChainInputError for input
+// that is not a chain, including one without a single value, and
+// std::runtime_error when reading fails.
+ChainReading read_chain(std::FILE* input, ColumnNumber column, const ChainSink& sink,
+                        const std::function<void(std::int64_t)>& expect = nullptr);
