@@ -73,14 +73,16 @@ def worker(method, path):
     print(json.dumps(result))
 
 
-def timed(command, stdin=None):
-    """Wall seconds, peak resident kilobytes and standard output of a process."""
-    with tempfile.NamedTemporaryFile("r") as peak:
+def timed(command, stdin=None, cpu=False):
+    """Wall seconds, peak resident kilobytes and standard output of a
+    process; with `cpu`, its processor seconds (user and system) too."""
+    with tempfile.NamedTemporaryFile("r") as usage:
         start = time.perf_counter()
-        out = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", peak.name] + command, stdin=stdin,
+        out = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", usage.name] + command, stdin=stdin,
                              check=True, stdout=subprocess.PIPE, text=True).stdout
         seconds = time.perf_counter() - start
-        return seconds, int(peak.read().split()[-1]), out
+        peak, user, system = usage.read().split()[-3:]
+        return (seconds, int(peak), out) + ((float(user) + float(system),) if cpu else ())
 
 
 def processor():
@@ -154,15 +156,19 @@ def main():
             text = pathlib.Path(folder) / "chain.txt"
             np.savetxt(text, np.load(npy), fmt="%.17g")
             megabytes = text.stat().st_size / 1e6
-            times, peaks = [], []
+            times, peaks, processor_times = [], [], []
             for _ in range(arguments.repetitions):
-                with open(text, "rb") as pipe:
-                    seconds, peak, _ = timed([program, "--method", "binning", "-"], stdin=pipe)
+                with open(text, "rb") as lines:
+                    seconds, peak, _, processor_seconds = timed([program, "--method", "binning", "-"], stdin=lines,
+                                                                cpu=True)
                 times.append(seconds)
                 peaks.append(peak)
+                processor_times.append(processor_seconds)
             seconds = statistics.median(times)
-            throughput.append(f"text of {size:.0e} lines ({megabytes:.0f} MB, '%.17g') through a pipe, binning: "
-                              f"{megabytes / seconds:.0f} MB/s, {statistics.median(peaks) / 1024:.0f} MB")
+            throughput.append(f"text of {size:.0e} lines ({megabytes:.0f} MB, '%.17g') on standard input, binning: "
+                              f"{megabytes / seconds:.0f} MB/s of wall time, "
+                              f"{megabytes / max(statistics.median(processor_times), 0.01):.0f} MB/s of processor time, "
+                              f"{statistics.median(peaks) / 1024:.0f} MB")
             text.unlink()
     print()
     for line in throughput:
