@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <vector>
@@ -149,8 +150,11 @@ TEST(NpyChainReader, RefusesWhatItCannotRead)
 
 TEST(ReadChain, TellsTheFormatsApartAndRefusesAChainWithoutValues)
 {
-    const auto read_file = [](const std::string& bytes, std::vector<double>& values) {
-        std::FILE* file = std::tmpfile();
+    // A file of our own rather than tmpfile(), which Windows puts in the
+    // drive's root.
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "chain_input_test.bin";
+    const auto read_file = [&path](const std::string& bytes, std::vector<double>& values) {
+        std::FILE* file = std::fopen(path.string().c_str(), "w+b");
         EXPECT_NE(file, nullptr);
         (void)std::fwrite(bytes.data(), 1, bytes.size(), file);
         std::rewind(file);
@@ -171,6 +175,7 @@ TEST(ReadChain, TellsTheFormatsApartAndRefusesAChainWithoutValues)
     EXPECT_EQ(read_file("# only a comment\n\n", values), "line 2: no numbers in 2 lines");
     EXPECT_EQ(read_file("", values), "no numbers: the input is empty");
     EXPECT_EQ(read_file(npy_file("<f8", false, "(0,)", ""), values), "no numbers: the array is empty");
+    std::filesystem::remove(path);
 }
 
 }  // namespace
