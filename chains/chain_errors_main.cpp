@@ -88,18 +88,12 @@ std::optional<Options> parse_options(int argc, char** argv)
     app.add_option("--column", options.column, "the column N, counted from 1 (default: the last)")
         ->type_name("N")
         ->transform(whole_number(1, std::numeric_limits<std::int32_t>::max()));
-    const std::map<std::string, Method> methods = {{"gamma", Method::gamma},
-                                                   {"binning", Method::binning},
-                                                   {"block-bootstrap", Method::block_bootstrap},
-                                                   {"all", Method::all}};
-    app.add_option("--method", options.method,
+    std::string method = "gamma";
+    app.add_option("--method", method,
                    "gamma (default), binning (streams: memory stays small on any length), block-bootstrap or all")
-        ->type_name("METHOD")
-        ->transform(CLI::CheckedTransformer(methods).description(""));
-    const std::map<std::string, Format> formats = {{"text", Format::text}, {"tsv", Format::tsv}, {"json", Format::json}};
-    app.add_option("--format", options.format, "text (default), tsv or json")
-        ->type_name("FORMAT")
-        ->transform(CLI::CheckedTransformer(formats).description(""));
+        ->type_name("METHOD");
+    std::string format = "text";
+    app.add_option("--format", format, "text (default), tsv or json")->type_name("FORMAT");
     app.add_option("--plot", options.figure,
                    "draw the error against the binning level and tau_int against the window into FIGURE.png "
                    "(needs gnuplot)")
@@ -115,6 +109,19 @@ std::optional<Options> parse_options(int argc, char** argv)
     if (app.count("--plot") > 0 && (options.figure.empty() || options.figure.front() == '-')) {
         throw UsageError("--plot needs a file name");
     }
+    const std::map<std::string, Method> methods = {{"gamma", Method::gamma},
+                                                   {"binning", Method::binning},
+                                                   {"block-bootstrap", Method::block_bootstrap},
+                                                   {"all", Method::all}};
+    const std::map<std::string, Format> formats = {{"text", Format::text}, {"tsv", Format::tsv}, {"json", Format::json}};
+    if (!methods.contains(method)) {
+        throw UsageError("--method is gamma, binning, block-bootstrap or all, not '" + method + "'");
+    }
+    if (!formats.contains(format)) {
+        throw UsageError("--format is text, tsv or json, not '" + format + "'");
+    }
+    options.method = methods.at(method);
+    options.format = formats.at(format);
     return options;
 }
 
