@@ -79,7 +79,7 @@ void BinningAnalysis::add(std::span<const double> values)
 
 void BinningAnalysis::add_block(const double* values)
 {
-    static BinningBlock* const kernel = binning_block_kernel();
+    BinningBlock* const kernel = binning_block_kernel();
     // The block's first bin at each level, for a chain's first bins (the
     // same pair sums as the kernel's).
     std::array<double, block_levels> first{};
@@ -309,6 +309,9 @@ BinningResult binning_analysis(std::span<const double> values, double confidence
 
 CorrelationCheck correlation_check(std::span<const double> values)
 {
+    if (values.size() < 2) {
+        return {};
+    }
     const BinningResult r = binning_analysis(values);
     CorrelationCheck check;
     check.tau_int = r.tau_int;

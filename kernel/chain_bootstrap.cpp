@@ -19,28 +19,63 @@ constexpr std::uint64_t max_index_range = std::uint64_t{1} << (2 * unit_bits);
 // resample takes (a few per value of a series below 2^36 values).
 constexpr std::uint64_t resample_stride = std::uint64_t{1} << 40;
 
-// The resample's stream of fair draws, and the stationary scheme's coin
+// Fair indices below m: u whole draws (u = 1 up to 2^24, else 2) make an
+// integer below R = 2^(24 u), taken modulo m when below the largest
+// multiple of m that R holds, drawn again otherwise.
+class FairRange {
+public:
+    explicit FairRange(std::uint64_t m) : m_(m)
+    {
+        if (m < 1 || m > max_index_range) {
+            throw std::invalid_argument("fair index: the range must be 1 to 2^48");
+        }
+        units_ = m <= (std::uint64_t{1} << unit_bits) ? 1 : 2;
+        const std::uint64_t range = std::uint64_t{1} << (unit_bits * units_);
+        limit_ = range - range % m;
+    }
+
+    std::uint64_t operator()(UniformEngine& engine) const
+    {
+        while (true) {
+            std::uint64_t u = engine();
+            if (units_ == 2) {
+                u = (u << unit_bits) | engine();
+            }
+            if (u < limit_) {
+                return u % m_;
+            }
+        }
+    }
+
+private:
+    std::uint64_t m_;
+    std::uint64_t units_;
+    std::uint64_t limit_;
+};
+
+// The resample's stream of block starts and the stationary scheme's coin
 // flips of probability 1/b: one fair index below b^j, read as j base-b
 // digits, gives j independent flips at once (digit 0 starts a new block).
 class Draws {
 public:
-    Draws(UniformEngine& engine, std::uint64_t b) : engine_(engine), b_(b)
+    Draws(UniformEngine& engine, std::uint64_t starts, std::uint64_t b)
+        : engine_(engine), starts_(starts), b_(b), flips_(flip_range(b))
     {
-        flips_per_draw_ = 1;
-        range_ = b;
-        while (b > 1 && range_ <= max_index_range / b) {
-            range_ *= b;
+        for (std::uint64_t r = b; b > 1 && r <= max_index_range / b; r *= b) {
             ++flips_per_draw_;
         }
     }
 
-    std::uint64_t index(std::uint64_t m) { return fair_index(engine_, m); }
+    std::uint64_t start() { return starts_(engine_); }
 
     // Whether a new block starts after the current value.
     bool new_block()
     {
+        if (b_ == 1) {
+            return true;
+        }
         if (left_ == 0) {
-            digits_ = fair_index(engine_, range_);
+            digits_ = flips_(engine_);
             left_ = flips_per_draw_;
         }
         const bool start = digits_ % b_ == 0;
@@ -50,10 +85,20 @@ public:
     }
 
 private:
+    static std::uint64_t flip_range(std::uint64_t b)
+    {
+        std::uint64_t r = b;
+        while (b > 1 && r <= max_index_range / b) {
+            r *= b;
+        }
+        return r;
+    }
+
     UniformEngine& engine_;
+    FairRange starts_;
     std::uint64_t b_;
-    std::uint64_t range_;
-    std::uint64_t flips_per_draw_;
+    FairRange flips_;
+    std::uint64_t flips_per_draw_ = 1;
     std::uint64_t digits_ = 0;
     std::uint64_t left_ = 0;
 };
@@ -80,15 +125,12 @@ double resample_mean_deviation(const std::vector<double>& p, BlockScheme scheme,
         std::size_t length = 0;
         switch (scheme) {
         case BlockScheme::moving:
-            start = draws.index(n - b + 1);
-            length = std::min(b, room);
-            break;
         case BlockScheme::circular:
-            start = draws.index(n);
+            start = draws.start();
             length = std::min(b, room);
             break;
         case BlockScheme::stationary:
-            start = draws.index(n);
+            start = draws.start();
             length = 1;
             while (length < room && !draws.new_block()) {
                 ++length;
@@ -103,24 +145,7 @@ double resample_mean_deviation(const std::vector<double>& p, BlockScheme scheme,
 
 }  // namespace
 
-std::uint64_t fair_index(UniformEngine& engine, std::uint64_t m)
-{
-    if (m < 1 || m > max_index_range) {
-        throw std::invalid_argument("fair index: the range must be 1 to 2^48");
-    }
-    const std::uint64_t units = m <= (std::uint64_t{1} << unit_bits) ? 1 : 2;
-    const std::uint64_t range = std::uint64_t{1} << (unit_bits * units);
-    const std::uint64_t limit = range - range % m;
-    while (true) {
-        std::uint64_t u = engine();
-        if (units == 2) {
-            u = (u << unit_bits) | engine();
-        }
-        if (u < limit) {
-            return u % m;
-        }
-    }
-}
+std::uint64_t fair_index(UniformEngine& engine, std::uint64_t m) { return FairRange(m)(engine); }
 
 BlockBootstrapResult block_bootstrap(std::span<const double> values, const BlockBootstrapOptions& options,
                                      UniformEngine& engine)
@@ -190,7 +215,7 @@ BlockBootstrapResult block_bootstrap(std::span<const double> values, const Block
         }
         for (std::size_t k = first; k < last; ++k) {
             UniformEngine stream = at;
-            Draws draws(stream, b);
+            Draws draws(stream, options.scheme == BlockScheme::moving ? n - b + 1 : n, b);
             r.resample_means[k] = r.mean + resample_mean_deviation(prefix, options.scheme, b, draws);
             if (k + 1 < last) {
                 stride.apply(at);

@@ -14,6 +14,7 @@
 // built one doubling at a time: an error of a few ulp at most.
 #include "chain_fourier.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <stdexcept>
@@ -90,16 +91,23 @@ void transform(std::vector<Complex>& a, const Twiddles& w, bool inverse)
             std::swap(a[i], a[j]);
         }
     }
+    // Each stage's twiddles copied out in order, so that the butterflies
+    // read them contiguously.
+    std::vector<Complex> stage(l / 2);
     for (std::size_t span = 1; span < l; span *= 2) {
         // e^{-2 pi i j / (2 span)} = twiddle index j * M / (2 span) = j * l / span.
         const std::size_t stride = l / span;
+        for (std::size_t j = 0; j < span; ++j) {
+            stage[j] = inverse ? conj(w(j * stride)) : w(j * stride);
+        }
         for (std::size_t start = 0; start < l; start += 2 * span) {
+            Complex* const low = a.data() + start;
+            Complex* const high = low + span;
             for (std::size_t j = 0; j < span; ++j) {
-                const Complex t = inverse ? conj(w(j * stride)) : w(j * stride);
-                const Complex u = a[start + j];
-                const Complex v = a[start + j + span] * t;
-                a[start + j] = u + v;
-                a[start + j + span] = u - v;
+                const Complex u = low[j];
+                const Complex v = high[j] * stage[j];
+                low[j] = u + v;
+                high[j] = u - v;
             }
         }
     }
@@ -107,12 +115,12 @@ void transform(std::vector<Complex>& a, const Twiddles& w, bool inverse)
 
 }  // namespace
 
-std::size_t fourier_length(std::size_t n)
+std::size_t fourier_length(std::size_t n, std::size_t lags)
 {
-    if (n > (std::size_t{1} << 60)) {
+    if (n > (std::size_t{1} << 60) || lags > n) {
         throw std::length_error("lag sums: series too long for the transform");
     }
-    return std::max<std::size_t>(4, std::bit_ceil(2 * n));
+    return std::max<std::size_t>(4, std::bit_ceil(n + lags));
 }
 
 void add_fourier_lag_sums(std::span<const double> d, std::span<double> sums)
@@ -121,7 +129,7 @@ void add_fourier_lag_sums(std::span<const double> d, std::span<double> sums)
     if (n == 0 || sums.size() > n) {
         throw std::invalid_argument("lag sums: more lags than values");
     }
-    const std::size_t m = fourier_length(n);
+    const std::size_t m = fourier_length(n, sums.size());
     const std::size_t l = m / 2;
     const Twiddles w(m);
     std::vector<Complex> z(l, Complex{0.0, 0.0});

@@ -19,8 +19,11 @@ namespace suite {
 // 1/2 for independent values), and the chain holds N / (2 tau_int)
 // effectively independent values. Three estimators of it follow, each with
 // its own error, and a cheap check for whether the i.i.d. formulas may be
-// used at all. Every result is the same number on every instruction set,
-// compiler and C library, and for any number of threads.
+// used at all. The sums behind every estimate are the same numbers on every
+// instruction set, compiler and C library, and for any number of threads;
+// the C library enters only through a few decisions and quantiles (exp and
+// log in the window criterion, cbrt in the automatic block length, lgamma
+// in Student's t), whose last bits may differ between libraries.
 
 // ---------------------------------------------------------------------------
 // Quantiles the intervals use.
@@ -60,6 +63,7 @@ double student_t_quantile(double probability, double degrees_of_freedom);
 // compensated (Neumaier) running sums; bins of 2^10 and more carry up one
 // level at a time. Any cutting of the same values into add() calls gives the
 // same bits as adding them all at once. Memory: O(log N), under 16 KB.
+// result() works on a copy, which takes the buffered values one at a time.
 
 // One level of the binning analysis.
 struct BinningLevel {
@@ -78,7 +82,7 @@ struct BinningResult {
     std::uint64_t count = 0;           // N, all values added
     double mean = 0;                   // of all N values
     double error = 0;                  // of the mean, at the chosen level, bias-corrected where that helps
-    double error_of_error = 0;         // error / sqrt(2 (n_j - 1)), plus the correction's size if applied
+    double error_of_error = 0;         // error / sqrt(2 (n_j - 1)), 1.5 times that when corrected
     double uncorrected_error = 0;      // sqrt(V_j) without the correction
     double tau_int = 0;                // error^2 N / (2 s_0^2)
     double tau_int_error = 0;          // 2 tau_int error_of_error / error
@@ -150,7 +154,7 @@ private:
     };
 
     void add_block(const double* values);
-    void add_bin(std::size_t level, double y);
+    void add_bin(std::size_t k, double y);
     void flush();  // the buffered values one at a time (on a copy)
 
     std::uint64_t count_ = 0;
@@ -190,8 +194,14 @@ BinningResult binning_analysis(std::span<const double> values, double confidence
 // number of lags makes that cheaper (a cost estimate, or forced by `lags`).
 // The transform is the library's own radix-2 one, compiled without
 // contraction, its twiddle factors from half-angle square roots only: the
-// same numbers on every platform. Memory: the deviations (N doubles) and, for
-// the transform, about 3 times the longest replica's padded length.
+// same numbers on every platform. The window is foreseen from a binning
+// pass (W ~ (S tau_int / 2) ln(N / (S tau_int))) to choose the transform at
+// once; the direct sums otherwise go on until their cost passes the
+// transform's. Memory: the deviations (N doubles) and, for the transform,
+// 2.5 M doubles for a replica of padded length M, the power of two from
+// N_r + (max lag) + 1 up, below 3 N_r + 3 by default.
+// (The window criterion takes exp and log of the C library: a window
+// exactly on the edge could in principle fall one lag apart elsewhere.)
 
 enum class LagSums { automatic, direct, fourier };
 
@@ -217,7 +227,7 @@ struct GammaResult {
     bool used_fourier = false;       // whether the lag sums came from the transform
     std::vector<double> gamma;       // Gamma(t), bias-corrected, t = 0 .. min(2W, max lag)
     std::vector<double> rho;         // rho(t) = Gamma(t) / Gamma(0), same t
-    std::vector<double> rho_error;   // drho(t), same t (0 at t = 0)
+    std::vector<double> rho_error;   // drho(t), t = 0 .. min(2W, 8192) (0 at t = 0)
 };
 
 // One chain. Throws std::invalid_argument for fewer than 2 values, a
@@ -234,7 +244,8 @@ GammaResult gamma_analysis(std::span<const std::span<const double>> replicas, co
 //   circular:   starting anywhere in 0 .. n-1 and wrapping around the end;
 //   stationary: circular, with lengths geometric of mean b (after each value
 //               a new block starts with probability 1/b).
-// b = 1 is the i.i.d. bootstrap. The automatic b is Politis and White's
+// b = 1 is the i.i.d. bootstrap (then the stationary scheme draws no
+// flips: every block has length 1). The automatic b is Politis and White's
 // (2004, with Patton, Politis and White's 2009 correction) MSE-optimal
 // length for the variance of the mean,
 //   b = (2 G^2 / D)^(1/3) n^(1/3),  G = sum_{|t|<=W} |t| Gamma(t),
@@ -264,18 +275,19 @@ struct BlockBootstrapResult {
     std::uint64_t count = 0;           // n
     double mean = 0;                   // of the series
     double error = 0;                  // standard deviation of the M resample means (over M - 1)
-    double error_of_error = 0;         // error sqrt(1 / (2 (M - 1)) + 2 b / (3 n)): resampling and blocks
+    double error_of_error = 0;         // error sqrt(1 / (2 (M - 1)) + b / (3 n)): resampling and blocks
     double tau_int = 0;                // error^2 n / (2 s^2), s^2 the sample variance
     double tau_int_error = 0;          // 2 tau_int error_of_error / error
     double effective_samples = 0;      // n / (2 tau_int)
     std::size_t block_length = 0;      // b used
-    double lower = 0;                  // percentile interval of the resample means
-    double upper = 0;
+    double lower = 0;                  // percentile interval of the sorted resample means m_(0..M-1):
+    double upper = 0;                  // m_(floor((1-c) M / 2)) and m_(ceil((1+c) M / 2) - 1)
     std::vector<double> resample_means;  // in resample order
 };
 
 // Throws std::invalid_argument for fewer than 2 values, n >= 2^48, a block
-// length above n or a bad option.
+// length above n or a bad option, and for a constant series when b is
+// automatic (the Gamma method has nothing to measure).
 BlockBootstrapResult block_bootstrap(std::span<const double> values, const BlockBootstrapOptions& options,
                                      UniformEngine& engine);
 
@@ -287,7 +299,8 @@ std::uint64_t fair_index(UniformEngine& engine, std::uint64_t m);
 // A cheap check, one pass of the binning analysis: whether the i.i.d.
 // formulas (sigma / sqrt(N), the plain bootstrap, a few-block jackknife)
 // understate the error. `correlated` when tau_int - 2 tau_int_error > 1,
-// that is the naive error is too small by more than sqrt(2) beyond doubt.
+// that is the naive error is too small by more than sqrt(2) beyond doubt;
+// never for fewer than 2 values (tau_int then 0).
 struct CorrelationCheck {
     double tau_int = 0;
     double tau_int_error = 0;
