@@ -8,7 +8,7 @@ const Experiment& studied_program(std::string_view name)
     if (found == nullptr) {
         throw UsageError("no program named '" + std::string(name) + "'");
     }
-    if (!found->has_option("seed") || found->sigma == nullptr || found->columns < 2) {
+    if (!found->has_option("seed") || found->sigma == nullptr || !found->column_with(ColumnRole::estimate)) {
         throw UsageError(found->name + " has no --seed: its replicas would all be the same");
     }
     return *found;
