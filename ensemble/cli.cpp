@@ -268,6 +268,9 @@ int plan_or_run(const char* argv0, const CLI::App& form, const Arguments& argume
 {
     Study study = study_of(form, arguments);
     const bool jobs_given = form.get_option_no_throw("--jobs") != nullptr && form.count("--jobs") > 0;
+    if (jobs_given) {
+        check_jobs(arguments.jobs);
+    }
     // The program is found before the folder is made; a plan may be run
     // where it is, so only the run needs it here.
     const fs::path program = program_path(argv0, arguments.program, !plan_only);

@@ -65,12 +65,17 @@ std::int64_t default_jobs(const Experiment& program)
     return program.uses_every_core ? 1 : std::min(static_cast<std::int64_t>(usable_cores()), max_jobs);
 }
 
-void run_study(const Study& study, const fs::path& program, std::int64_t jobs)
+void check_jobs(std::int64_t jobs)
 {
     if (jobs < 1 || jobs > max_jobs) {
         throw UsageError("--jobs: " + std::to_string(jobs) + " is out of range (1 to " + std::to_string(max_jobs) +
                          ")");
     }
+}
+
+void run_study(const Study& study, const fs::path& program, std::int64_t jobs)
+{
+    check_jobs(jobs);
     const auto start = std::chrono::steady_clock::now();
     std::error_code ignored;
     // The result of an earlier run would no longer be the study's.
