@@ -74,21 +74,19 @@ Interval wilson_interval(std::int64_t successes, std::int64_t trials)
 
 OwnErrorColumns own_error_columns(const Experiment& program)
 {
-    const std::vector<std::string>& names = program.column_names;
-    if (names.size() == 3 && names[2] == "jackknife_error") {
-        return OwnErrorColumns::jackknife;
+    OwnErrorColumns columns{program.column_with(ColumnRole::standard_error),
+                            program.column_with(ColumnRole::interval_lower),
+                            program.column_with(ColumnRole::interval_upper)};
+    if (!columns.lower || !columns.upper) {
+        columns.lower.reset();
+        columns.upper.reset();
     }
-    if (names.size() == 4 && names[2] == "lower" && names[3] == "upper") {
-        return OwnErrorColumns::bootstrap;
-    }
-    return OwnErrorColumns::none;
+    return columns;
 }
 
-// A counter that starts at 2 ("counter", montecarlo1d) holds one sample
-// fewer than it says.
 Aggregate::Aggregate(const Experiment& program)
-    : columns_(program.columns),
-      count_offset_(!program.column_names.empty() && program.column_names[0] == "counter" ? 1.0 : 0.0),
+    : program_(program),
+      estimate_(program.column_with(ColumnRole::estimate).value_or(1)),
       own_error_(own_error_columns(program)),
       exact_(program.exact()),
       sigma_(program.sigma != nullptr ? program.sigma() : NAN)
@@ -132,17 +130,17 @@ void Aggregate::add(std::string_view table)
         const char* end = line_end(at);
         std::vector<double> fields;
         try {
-            fields = parse_table(std::string_view(at, static_cast<std::size_t>(end - at)), columns_).rows[0];
+            fields = parse_table(std::string_view(at, static_cast<std::size_t>(end - at)), program_.columns).rows[0];
         } catch (const TableError& error) {
             throw ReplicaTableError("line " + std::to_string(row + 1) + ": " +
                                     (error.line() > 0 ? error.problem() : std::string(error.what())));
         }
-        if (fields[0] - count_offset_ != static_cast<double>(point.n)) {
+        if (program_.samples_at(fields[0]) != static_cast<double>(point.n)) {
             throw ReplicaTableError("line " + std::to_string(row + 1) + " does not hold " + std::to_string(point.n) +
                                     " samples");
         }
         // One estimate that is no number would make every sum after it one.
-        const double estimate = fields[1];
+        const double estimate = fields[estimate_];
         if (!std::isfinite(estimate)) {
             throw ReplicaTableError("line " + std::to_string(row + 1) + ": the estimate is " + number(estimate) +
                                     ", not a finite number");
@@ -154,12 +152,14 @@ void Aggregate::add(std::string_view table)
         point.squared_errors += (estimate - exact) * (estimate - exact);
         double own = NAN;
         bool covered = false;
-        if (own_error_ == OwnErrorColumns::jackknife) {
-            own = fields[2];
+        if (own_error_.standard_error) {
+            own = fields[*own_error_.standard_error];
             covered = std::abs(estimate - exact) <= own;
-        } else if (own_error_ == OwnErrorColumns::bootstrap) {
-            own = (fields[3] - fields[2]) / 2.0;
-            covered = fields[2] <= exact && exact <= fields[3];
+        } else if (own_error_.lower) {
+            const double lower = fields[*own_error_.lower];
+            const double upper = fields[*own_error_.upper];
+            own = (upper - lower) / 2.0;
+            covered = lower <= exact && exact <= upper;
         }
         if (std::isfinite(own)) {
             point.own_errors += 1;

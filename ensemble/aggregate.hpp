@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -11,12 +13,13 @@
 // The replica study's arithmetic: what one replica table says at a sample
 // count N, and the statistics over many replicas at a few such N.
 
-// How a program's own error estimate is read from its row, by the names of
-// its columns in the list of experiments.
-enum class OwnErrorColumns {
-    none,
-    jackknife,  // "jackknife_error", third: one standard error of the mean
-    bootstrap,  // "lower" and "upper", third and fourth: the interval's ends
+// Where a program's own error estimate stands in its row, read from the
+// roles of its columns in the list of experiments: a standard error of the
+// estimate, or an interval's ends; neither for a program without one.
+struct OwnErrorColumns {
+    std::optional<std::size_t> standard_error;
+    std::optional<std::size_t> lower;
+    std::optional<std::size_t> upper;
 };
 OwnErrorColumns own_error_columns(const Experiment& program);
 
@@ -47,8 +50,8 @@ Interval wilson_interval(std::int64_t successes, std::int64_t trials);
 // The result depends on the order of the tables only in the last bits.
 class Aggregate {
 public:
-    // A program that draws random numbers (sigma given) and writes at
-    // least two columns, the count and the estimate.
+    // A program that draws random numbers (sigma given) and has an
+    // estimate column; it must outlive the aggregate.
     explicit Aggregate(const Experiment& program);
 
     // Adds one replica's table. The first table fixes the row count; every
@@ -81,8 +84,8 @@ private:
         std::int64_t covered = 0;
     };
 
-    std::size_t columns_;
-    double count_offset_;  // samples N = first column - offset
+    Experiment program_;
+    std::size_t estimate_;  // the estimate's column
     OwnErrorColumns own_error_;
     double exact_;         // what the estimate converges to
     double sigma_;         // standard deviation of one sample

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,9 +16,9 @@
 #include "option_checks.hpp"
 #include "plan.hpp"
 #include "process.hpp"
-#include "program_options.hpp"
+#include "run_settings.hpp"
 #include "runner.hpp"
-#include "suite/uniform_engine.hpp"
+#include "suite/limits.hpp"
 #include "study.hpp"
 #include "study_folder.hpp"
 
@@ -60,37 +59,49 @@ struct Arguments {
 void add_study_options(CLI::App& app, Arguments& arguments)
 {
     app.add_option("PROGRAM", arguments.program, "the program to run")->required();
-    app.add_option("--replicas", arguments.replicas, "number of replicas R, seeds 1 to R")
+    value_option(app, "--replicas", arguments.replicas, "number of replicas R, seeds 1 to R")
         ->required()
-        ->transform(whole_number(1, suite::UniformEngine::max_seed));
-    app.add_option("--dir", arguments.dir, "folder of the replica tables (default: ensemble-PROGRAM)");
-    app.add_option("--rows", arguments.rows, "the program's --rows")
-        ->transform(whole_number(1, std::numeric_limits<std::int32_t>::max()));
-    app.add_option("--updates-per-sample", arguments.updates, "the program's --updates-per-sample (Metropolis)")
-        ->transform(whole_number(1, max_updates_per_sample));
+        ->transform(whole_number());
+    value_option(app, "--dir", arguments.dir, "folder of the replica tables (default: ensemble-PROGRAM)");
+    value_option(app, "--rows", arguments.rows, "the program's --rows")->transform(whole_number());
+    value_option(app, "--updates-per-sample", arguments.updates, "the program's --updates-per-sample (Metropolis)")
+        ->transform(whole_number());
 }
 
+// The study the arguments ask for. Seeds 1 to R, and the program's --rows
+// and --updates-per-sample, are checked as the program's own settings.
 Study study_of(const CLI::App& app, const Arguments& arguments)
 {
     Study study;
     study.program = &studied_program(arguments.program);
     study.replicas = arguments.replicas;
-    if (app.count("--dir") > 0 && arguments.dir.empty()) {
-        throw UsageError("--dir needs a folder name");
-    }
     study.dir = arguments.dir.empty() ? fs::path("ensemble-" + arguments.program) : fs::path(arguments.dir);
+    RunSettings settings;
+    settings.seed = arguments.replicas;
     if (app.count("--rows") > 0) {
-        if (arguments.rows > study.program->max_rows) {
-            throw UsageError("--rows: " + arguments.program + " writes at most " +
-                             count_of(study.program->max_rows, "row"));
-        }
         study.rows = arguments.rows;
     }
     if (app.count("--updates-per-sample") > 0) {
         if (!study.program->has_option("updates-per-sample")) {
             throw UsageError(arguments.program + " has no --updates-per-sample");
         }
-        study.updates = arguments.updates;
+        study.updates = settings.updates_per_sample = arguments.updates;
+    }
+    try {
+        if (arguments.replicas < 1) {
+            throw SettingError(Setting::seed, arguments.replicas, 1, suite::limits::max_seed);
+        }
+        if (study.rows) {
+            RunSettings::check_rows(*study.program, *study.rows);
+        }
+        settings.validate(*study.program);
+    } catch (const SettingError& error) {
+        const char* option = error.setting() == Setting::seed   ? "--replicas"
+                             : error.setting() == Setting::rows ? "--rows"
+                                                                : "--updates-per-sample";
+        throw UsageError(std::string(option) + ": " + std::to_string(error.value()) + " is out of range (" +
+                         std::to_string(std::max<std::int64_t>(error.low(), 1)) + " to " +
+                         std::to_string(error.high()) + ")");
     }
     return study;
 }
@@ -136,138 +147,181 @@ fs::path program_path(const char* argv0, const std::string& name, bool must_exis
     return {name};
 }
 
-// CLI11's complaint in the words the programs use.
-std::string problem(const CLI::App& app, const CLI::ParseError& error)
-{
-    std::string text = error.what();
-    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr && !app.remaining(true).empty()) {
-        const std::string extra = app.remaining(true).front();
-        return extra.starts_with("-") ? "unknown option " + extra.substr(0, extra.find('='))
-                                      : "unexpected argument '" + extra + "'";
-    }
-    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
-        // "--replicas: 1 required R missing", "--replicas: At Most 1
-        // required but received 2": the option's name comes first.
-        const std::string option = text.substr(0, text.find(':'));
-        return text.ends_with("missing") ? option + " needs a value" : option + " is given more than once";
-    }
-    if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr && text == "A subcommand is required") {
-        return "no program given";
-    }
-    return text;
-}
-
 bool flushed(std::FILE* stream) { return std::fflush(stream) == 0 && std::ferror(stream) == 0; }
 
-}  // namespace
+// The command and its three forms, bound to where their arguments go.
+struct Forms {
+    CLI::App app{"Runs replicas of a program and aggregates their tables.", "ensemble"};
+    bool help = false;
+    bool version = false;
+    Arguments run_arguments;
+    Arguments plan_arguments;
+    std::string collect_dir;
+    CLI::App* run = nullptr;
+    CLI::App* plan = nullptr;
+    CLI::App* collect = nullptr;
 
-int ensemble_main(int argc, char** argv)
-{
-    // `ensemble PROGRAM ...` is `ensemble run PROGRAM ...`, its options in
-    // any order.
-    std::vector<std::string> words(argv + 1, argv + argc);
-    const std::vector<std::string> own = {"run", "plan", "collect", "-h", "--help", "--version"};
-    if (!words.empty() && std::find(own.begin(), own.end(), words[0]) == own.end()) {
-        words.insert(words.begin(), "run");
-    }
-    if (words.empty()) {
-        (void)std::fputs(usage().c_str(), stderr);
-        return 2;
-    }
-    try {
-        CLI::App app("Runs replicas of a program and aggregates their tables.", "ensemble");
+    Forms()
+    {
         app.set_help_flag();
-        bool help = false;
-        bool version = false;
         app.add_flag("-h,--help", help, "print this help and exit");
         app.add_flag("--version", version, "print the version and exit");
         app.require_subcommand(0, 1);
-
-        Arguments run_arguments;
         // The forms have CLI11's help flag, the command itself its own.
         const auto form = [&](const char* name, const char* about) {
             CLI::App* sub = app.add_subcommand(name, about);
             sub->set_help_flag("-h,--help", "print this help and exit");
             return sub;
         };
-        CLI::App* run = form("run", "Runs replicas of a program and aggregates their tables.");
+        run = form("run", "Runs replicas of a program and aggregates their tables.");
         add_study_options(*run, run_arguments);
-        run->add_option("--jobs", run_arguments.jobs,
-                        "replicas at once, 1 to " + std::to_string(max_jobs) +
-                            " (default: one per core this process may use)")
-            ->transform(whole_number(1, max_jobs));
+        value_option(*run, "--jobs", run_arguments.jobs,
+                     "replicas at once, 1 to " + std::to_string(max_jobs) +
+                         " (default: one per core this process may use)")
+            ->transform(whole_number());
+        plan = form("plan", "Prints the replica runs as shell commands, one per line.");
+        add_study_options(*plan, plan_arguments);
+        collect = form("collect", "Aggregates the replica tables in DIR into DIR/aggregate.dat.");
+        collect->add_option("DIR", collect_dir, "folder of replica tables")->required();
+    }
 
-        Arguments plan_arguments;
-        CLI::App* planning = form("plan", "Prints the replica runs as shell commands, one per line.");
-        add_study_options(*planning, plan_arguments);
+    // The form that was given, if any.
+    const CLI::App* given() const
+    {
+        const auto forms = app.get_subcommands();
+        return forms.empty() ? nullptr : forms.front();
+    }
+};
 
-        std::string collect_dir;
-        CLI::App* collecting = form("collect", "Aggregates the replica tables in DIR into DIR/aggregate.dat.");
-        collecting->add_option("DIR", collect_dir, "folder of replica tables")->required();
+// CLI11's complaint in the words the programs use.
+std::string problem(const Forms& forms, const CLI::ParseError& error)
+{
+    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr && !forms.app.remaining(true).empty()) {
+        const std::string extra = forms.app.remaining(true).front();
+        return extra.starts_with("-") ? "unknown option " + extra.substr(0, extra.find('='))
+                                      : "unexpected argument '" + extra + "'";
+    }
+    if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
+        for (const CLI::App* form : {forms.run, forms.plan}) {
+            if (form->parsed() && form->get_option("PROGRAM")->count() == 0) {
+                return "no program given";
+            }
+        }
+    }
+    return error.what();
+}
 
-        try {
-            std::vector<std::string> reversed(words.rbegin(), words.rend());
-            app.parse(reversed);
-        } catch (const CLI::CallForHelp&) {
-            // A form's --help: that form's text.
-            (void)std::fputs(app.help().c_str(), stdout);
-            return flushed(stdout) ? 0 : 1;
-        } catch (const CLI::ParseError& error) {
-            throw UsageError(problem(app, error));
-        }
-        if (help || version || app.get_subcommands().empty()) {
-            if (version) {
-                (void)std::printf("ensemble %s\n", SUITE_VERSION);
-            } else {
-                (void)std::fputs(usage().c_str(), help ? stdout : stderr);
-            }
-            return !help && !version ? 2 : flushed(stdout) ? 0 : 1;
-        }
+// `ensemble PROGRAM ...` is `ensemble run PROGRAM ...`, its options in any
+// order; the words reversed, as CLI11 takes them.
+std::vector<std::string> command_words(int argc, char** argv)
+{
+    std::vector<std::string> words(argv + 1, argv + argc);
+    const std::vector<std::string> own = {"run", "plan", "collect", "-h", "--help", "--version"};
+    if (!words.empty() && std::find(own.begin(), own.end(), words[0]) == own.end()) {
+        words.insert(words.begin(), "run");
+    }
+    return {words.rbegin(), words.rend()};
+}
 
-        if (collecting->parsed()) {
-            if (!fs::is_directory(collect_dir)) {
-                throw UsageError("no folder " + collect_dir);
-            }
-            std::optional<FolderLock> lock;
-            if (holds_study(collect_dir)) {
-                lock.emplace(collect_dir);
-            }
-            const std::int64_t replicas = collect(collect_dir);
-            errno = 0;
-            (void)std::printf("ensemble: the aggregate of %s is in %s\n", count_of(replicas, "replica").c_str(),
-                              (fs::path(collect_dir) / "aggregate.dat").string().c_str());
-            if (!flushed(stdout)) {
-                throw StudyError(std::string("cannot write to standard output: ") +
-                                 std::strerror(errno != 0 ? errno : EIO));
-            }
-            return 0;
+// Parses the words into `forms`; false when a form's --help printed its text.
+bool parse(Forms& forms, std::vector<std::string> reversed_words)
+{
+    try {
+        forms.app.parse(reversed_words);
+    } catch (const CLI::CallForHelp&) {
+        (void)std::fputs(forms.app.help().c_str(), stdout);
+        return false;
+    } catch (const CLI::ParseError& error) {
+        throw UsageError(problem(forms, error));
+    }
+    if (const CLI::App* form = forms.given()) {
+        if (const auto mistake = missing_or_repeated(*form)) {
+            throw UsageError(*mistake);
         }
-        const bool plan_only = planning->parsed();
-        const Arguments& arguments = plan_only ? plan_arguments : run_arguments;
-        Study study = study_of(plan_only ? *planning : *run, arguments);
-        // The program is found before the folder is made; a plan may be run
-        // where it is, so only the run needs it here.
-        const fs::path program = program_path(argv[0], arguments.program, !plan_only);
-        make_folder(study.dir);
-        const FolderLock lock(study.dir);
-        const std::int64_t replicas = record_study(study);
-        if (replicas > study.replicas) {
-            (void)std::fprintf(stderr,
-                               "ensemble: %s holds a study of %s; a smaller --replicas does not shrink it\n",
-                               study.dir.string().c_str(), count_of(replicas, "replica").c_str());
-            study.replicas = replicas;
+    }
+    return true;
+}
+
+// `ensemble collect DIR`.
+int collect_folder(const std::string& dir)
+{
+    if (!fs::is_directory(dir)) {
+        throw UsageError("no folder " + dir);
+    }
+    std::optional<FolderLock> lock;
+    if (holds_study(dir)) {
+        lock.emplace(dir);
+    }
+    const std::int64_t replicas = collect(dir);
+    errno = 0;
+    (void)std::printf("ensemble: the aggregate of %s is in %s\n", count_of(replicas, "replica").c_str(),
+                      (fs::path(dir) / "aggregate.dat").string().c_str());
+    if (!flushed(stdout)) {
+        throw StudyError(std::string("cannot write to standard output: ") + std::strerror(errno != 0 ? errno : EIO));
+    }
+    return 0;
+}
+
+// `ensemble plan ...` (plan_only) or `ensemble run ...`: the folder is made
+// and recorded, then the runs are printed or made.
+int plan_or_run(const char* argv0, const CLI::App& form, const Arguments& arguments, bool plan_only)
+{
+    Study study = study_of(form, arguments);
+    const bool jobs_given = form.get_option_no_throw("--jobs") != nullptr && form.count("--jobs") > 0;
+    if (jobs_given) {
+        check_jobs(arguments.jobs);
+    }
+    // The program is found before the folder is made; a plan may be run
+    // where it is, so only the run needs it here.
+    const fs::path program = program_path(argv0, arguments.program, !plan_only);
+    make_folder(study.dir);
+    const FolderLock lock(study.dir);
+    const std::int64_t replicas = record_study(study);
+    if (replicas > study.replicas) {
+        (void)std::fprintf(stderr, "ensemble: %s holds a study of %s; a smaller --replicas does not shrink it\n",
+                           study.dir.string().c_str(), count_of(replicas, "replica").c_str());
+        study.replicas = replicas;
+    }
+    if (plan_only) {
+        errno = 0;
+        const std::string text = plan(study, program);
+        if (std::fputs(text.c_str(), stdout) < 0 || !flushed(stdout)) {
+            throw StudyError(std::string("cannot write the plan to standard output: ") +
+                             std::strerror(errno != 0 ? errno : EIO));
         }
-        if (plan_only) {
-            errno = 0;
-            const std::string text = plan(study, program);
-            if (std::fputs(text.c_str(), stdout) < 0 || !flushed(stdout)) {
-                throw StudyError(std::string("cannot write the plan to standard output: ") +
-                                 std::strerror(errno != 0 ? errno : EIO));
-            }
-            return 0;
-        }
-        run_study(study, program, arguments.jobs > 0 ? arguments.jobs : default_jobs(*study.program));
         return 0;
+    }
+    run_study(study, program, jobs_given ? arguments.jobs : default_jobs(*study.program));
+    return 0;
+}
+
+}  // namespace
+
+int ensemble_main(int argc, char** argv)
+{
+    if (argc < 2) {
+        (void)std::fputs(usage().c_str(), stderr);
+        return 2;
+    }
+    try {
+        Forms forms;
+        if (!parse(forms, command_words(argc, argv))) {
+            return flushed(stdout) ? 0 : 1;
+        }
+        if (forms.version) {
+            (void)std::printf("ensemble %s\n", SUITE_VERSION);
+            return flushed(stdout) ? 0 : 1;
+        }
+        if (forms.help || forms.given() == nullptr) {
+            (void)std::fputs(usage().c_str(), forms.help ? stdout : stderr);
+            return forms.help ? (flushed(stdout) ? 0 : 1) : 2;
+        }
+        if (forms.collect->parsed()) {
+            return collect_folder(forms.collect_dir);
+        }
+        const bool plan_only = forms.plan->parsed();
+        return plan_or_run(argv[0], plan_only ? *forms.plan : *forms.run,
+                           plan_only ? forms.plan_arguments : forms.run_arguments, plan_only);
     } catch (const UsageError& error) {
         (void)std::fprintf(stderr, "ensemble: %s (see ensemble --help)\n", error.what());
         return 2;

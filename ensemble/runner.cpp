@@ -65,17 +65,20 @@ std::int64_t default_jobs(const Experiment& program)
     return program.uses_every_core ? 1 : std::min(static_cast<std::int64_t>(usable_cores()), max_jobs);
 }
 
-void run_study(const Study& study, const fs::path& program, std::int64_t jobs)
+void check_jobs(std::int64_t jobs)
 {
     if (jobs < 1 || jobs > max_jobs) {
         throw UsageError("--jobs: " + std::to_string(jobs) + " is out of range (1 to " + std::to_string(max_jobs) +
                          ")");
     }
+}
+
+void run_study(const Study& study, const fs::path& program, std::int64_t jobs)
+{
+    check_jobs(jobs);
     const auto start = std::chrono::steady_clock::now();
     std::error_code ignored;
-    // The result of an earlier run would no longer be the study's; a
-    // replica's standard error, once kept beside its table, is not kept
-    // there any more.
+    // The result of an earlier run would no longer be the study's.
     fs::remove(study.dir / "aggregate.dat", ignored);
     std::vector<std::int64_t> pending;
     for (std::int64_t seed = 1; seed <= study.replicas; ++seed) {
@@ -83,7 +86,6 @@ void run_study(const Study& study, const fs::path& program, std::int64_t jobs)
         if (fs::exists(table, ignored) && !fs::is_regular_file(table, ignored)) {
             throw StudyError(table.string() + " is not a file but has a replica table's name: remove or rename it");
         }
-        fs::remove(fs::path(study.unfinished_table(seed)) += ".stderr", ignored);
         if (!table_complete(study.table(seed), study.expected_rows())) {
             pending.push_back(seed);
         }

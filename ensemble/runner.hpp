@@ -16,6 +16,9 @@ void run_study(const Study& study, const std::filesystem::path& program, std::in
 
 using suite::limits::max_jobs;
 
+// Throws UsageError for a count of replicas at once out of 1 to max_jobs.
+void check_jobs(std::int64_t jobs);
+
 // Replicas at once by default: one per core this process may use (at most
 // max_jobs), and a program that keeps every core busy by itself one at a
 // time.

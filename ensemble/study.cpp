@@ -1,5 +1,7 @@
 #include "study.hpp"
 
+#include "run_settings.hpp"
+
 namespace fs = std::filesystem;
 
 const Experiment& studied_program(std::string_view name)
@@ -8,7 +10,7 @@ const Experiment& studied_program(std::string_view name)
     if (found == nullptr) {
         throw UsageError("no program named '" + std::string(name) + "'");
     }
-    if (!found->has_option("seed") || found->sigma == nullptr || found->columns < 2) {
+    if (!found->has_option("seed") || found->sigma == nullptr || !found->column_with(ColumnRole::estimate)) {
         throw UsageError(found->name + " has no --seed: its replicas would all be the same");
     }
     return *found;
@@ -31,7 +33,10 @@ std::vector<std::string> Study::options() const
     return words;
 }
 
-std::int64_t Study::expected_rows() const { return rows.value_or(program->default_rows); }
+std::int64_t Study::expected_rows() const
+{
+    return RunSettings{.rows = rows.value_or(0)}.completed_for(*program).rows;
+}
 
 std::string Study::description() const
 {

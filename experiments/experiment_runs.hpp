@@ -4,17 +4,10 @@
 #include <span>
 
 #include "experiments.hpp"
+#include "run_settings.hpp"
 
 // The experiments' loops, each handing its rows to a sink: the programs
 // write them as tables, the tests and the Python module keep them.
-
-// What the options of a program choose.
-struct RunSettings {
-    std::int64_t seed = 0;
-    std::int64_t rows = 0;  // 0: the experiment's default
-    std::int64_t updates_per_sample = 1000;
-    unsigned threads = 0;   // 0: every core the process may use
-};
 
 // Receives an experiment's rows in order: the row's count (the first
 // column) and its real values (the others).
@@ -31,12 +24,19 @@ protected:
     RowSink& operator=(RowSink&&) = default;
 };
 
-// One sentence on what the experiment computes, for --help.
-const char* experiment_about(const Experiment& experiment);
-
-// Runs `experiment` with `settings` (rows 1 to its max_rows, seed 0 to
-// 900000000, updates per sample 1 to 1000000000), handing every row to
-// `sink`. The rows are the program's table, row for row. Throws
-// std::invalid_argument for settings out of range and passes on whatever
+// Runs `experiment` with `settings`, validated and completed by
+// RunSettings::completed_for, handing every row to `sink`. The rows are the
+// program's table, row for row. Throws SettingError (a
+// std::invalid_argument) for settings out of range and passes on whatever
 // the sink throws.
 void run_experiment(const Experiment& experiment, const RunSettings& settings, RowSink& sink);
+
+// The loops of the suite's experiments, named by experiments.tsv; each takes
+// completed settings.
+void run_montecarlo1d(const RunSettings& settings, RowSink& sink);
+void run_montecarlo3d(const RunSettings& settings, RowSink& sink);
+void run_montecarlo3d_weighted(const RunSettings& settings, RowSink& sink);
+void run_quadrature(const RunSettings& settings, RowSink& sink);
+void run_metropolis(const RunSettings& settings, RowSink& sink);
+void run_metropolis_jackknife(const RunSettings& settings, RowSink& sink);
+void run_metropolis_bootstrap(const RunSettings& settings, RowSink& sink);

@@ -4,14 +4,11 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <string_view>
-#include <system_error>
 
 #include "option_checks.hpp"
-#include "suite/uniform_engine.hpp"
+#include "suite/limits.hpp"
 
 namespace {
 
@@ -42,61 +39,73 @@ std::string problem(const Experiment& experiment, const CLI::App& app, const CLI
             std::find(suite_options.begin(), suite_options.end(), option.substr(2)) != suite_options.end();
         return of_the_suite ? option + " is not an option of " + experiment.name : "unknown option " + option;
     }
-    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
-        // "--rows: 1 required R missing" or "--rows: At Most 1 required but
-        // received 2": the option's name comes first.
-        const std::string text = error.what();
-        const std::string option = text.substr(0, text.find(':'));
-        return text.ends_with("missing") ? option + " needs a value" : option + " is given more than once";
-    }
     return error.what();
+}
+
+// The option that sets `setting`.
+const char* option_of(Setting setting)
+{
+    switch (setting) {
+    case Setting::seed:
+        return "--seed";
+    case Setting::rows:
+        return "--rows";
+    case Setting::updates_per_sample:
+        return "--updates-per-sample";
+    case Setting::threads:
+        break;
+    }
+    return "--threads";
+}
+
+std::string range_of(std::int64_t low, std::int64_t high)
+{
+    return std::to_string(low) + " to " + std::to_string(high);
 }
 
 }  // namespace
 
-std::optional<ProgramOptions> parse_program_options(const Experiment& experiment, const char* about, int argc,
-                                                    const char* const* argv)
+std::optional<ProgramRequest> parse_program_options(const Experiment& experiment, int argc, const char* const* argv)
 {
-    ProgramOptions options;
-    options.rows = experiment.default_rows;
-    options.output = experiment.on_standard_output ? std::string() : experiment.table_file;
+    using namespace suite::limits;
+    ProgramRequest request;
+    request.output = experiment.on_standard_output ? std::string() : experiment.table_file;
+    RunSettings& settings = request.settings;
 
-    CLI::App app(about, experiment.name);
+    CLI::App app(experiment.about, experiment.name);
     app.set_help_flag("-h,--help", "print this help and exit");
     if (experiment.has_option("seed")) {
-        app.add_option("--seed", options.seed,
-                       "start the random stream from seed S, 0 to " + std::to_string(suite::UniformEngine::max_seed) +
-                           " (default 0)")
+        value_option(app, "--seed", settings.seed, "start the random stream from seed S, " + range_of(min_seed, max_seed) + " (default 0)")
             ->type_name("S")
-            ->transform(whole_number(0, suite::UniformEngine::max_seed));
+            ->transform(whole_number());
     }
+    CLI::Option* rows = nullptr;
     if (experiment.has_option("rows")) {
-        app.add_option("--rows", options.rows,
-                       "write R rows, 1 to " + std::to_string(experiment.max_rows) + " (default " +
-                           std::to_string(experiment.default_rows) +
-                           "); R rows are the first R rows of any longer table")
+        rows = value_option(app, "--rows", settings.rows,
+                     "write R rows, " + range_of(1, experiment.max_rows) + " (default " +
+                         std::to_string(experiment.default_rows) + "); R rows are the first R rows of any longer table")
             ->type_name("R")
-            ->transform(whole_number(1, experiment.max_rows));
+            ->transform(whole_number());
     }
     if (experiment.has_option("updates-per-sample")) {
-        app.add_option("--updates-per-sample", options.updates_per_sample,
-                       "Metropolis updates between samples, 1 to " + std::to_string(max_updates_per_sample) +
-                           " (default " + std::to_string(default_updates_per_sample) + ")")
+        value_option(app, "--updates-per-sample", settings.updates_per_sample,
+                     "Metropolis updates between samples, " + range_of(1, max_updates_per_sample) + " (default " +
+                         std::to_string(default_updates_per_sample) + ")")
             ->type_name("K")
-            ->transform(whole_number(1, max_updates_per_sample));
+            ->transform(whole_number());
     }
     if (experiment.has_option("threads")) {
-        app.add_option("--threads", options.threads,
-                       "share the work among T threads, 1 to " + std::to_string(max_threads) +
-                           " (default: one per core this process may use); the table is the same for every T")
+        value_option(app, "--threads", settings.threads,
+                     "share the work among T threads, " + range_of(1, max_threads) +
+                         " (default, or 0: one per core this process may use); the table is the same for every T")
             ->type_name("T")
-            ->transform(whole_number(1, max_threads));
+            ->transform(whole_number());
     }
     if (experiment.has_option("output")) {
-        app.add_option("--output", options.output,
-                       "write the table to FILE, - for standard output (default " +
-                           (experiment.on_standard_output ? std::string("standard output") : experiment.table_file) +
-                           ")")
+        value_option(app, "--output", request.output,
+                     "write the table to FILE, - for standard output (default " +
+                         (experiment.on_standard_output ? std::string("standard output") : experiment.table_file) +
+                         ")")
             ->type_name("FILE")
             ->transform(file_name());
     }
@@ -106,7 +115,7 @@ std::optional<ProgramOptions> parse_program_options(const Experiment& experiment
         columns += (columns.empty() ? "" : ", ") + column;
     }
     app.footer("The table (tab-separated, no header; columns " + columns + ") goes to " +
-               (options.output.empty() ? std::string("standard output") : options.output) + " by default.\n");
+               (request.output.empty() ? std::string("standard output") : request.output) + " by default.\n");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -118,25 +127,17 @@ std::optional<ProgramOptions> parse_program_options(const Experiment& experiment
     } catch (const CLI::ParseError& error) {
         throw CommandLineError(problem(experiment, app, error));
     }
-    return options;
-}
-
-CLI::Validator whole_number(std::int64_t low, std::int64_t high)
-{
-    const std::string range = std::to_string(low) + " to " + std::to_string(high);
-    return {[low, high, range](std::string& text) -> std::string {
-                const char* begin = text.data();
-                const char* end = begin + text.size();
-                std::int64_t value = 0;
-                const auto [stop, error] = std::from_chars(begin, end, value);
-                if (stop == begin || stop != end) {
-                    return "'" + text + "' is not a whole number";
-                }
-                if (error == std::errc::result_out_of_range || value < low || value > high) {
-                    return text + " is out of range (" + range + ")";
-                }
-                text = std::to_string(value);
-                return {};
-            },
-            "", "whole number"};
+    if (const auto mistake = missing_or_repeated(app)) {
+        throw CommandLineError(*mistake);
+    }
+    try {
+        if (rows != nullptr && rows->count() > 0) {
+            RunSettings::check_rows(experiment, settings.rows);
+        }
+        settings = settings.completed_for(experiment);
+    } catch (const SettingError& error) {
+        throw CommandLineError(std::string(option_of(error.setting())) + " " + std::to_string(error.value()) +
+                               " is out of range (" + range_of(error.low(), error.high()) + ")");
+    }
+    return request;
 }

@@ -1,38 +1,31 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "experiments.hpp"
-#include "suite/limits.hpp"
+#include "run_settings.hpp"
 
 // The command line of the suite's programs. Each program takes the options
 // its line of experiments.tsv names:
-//   --seed S                the random stream starts from seed S (0 to
-//                           900000000) instead of 0;
-//   --rows R                R rows, 1 to the program's max_rows; a table
-//                           with R rows is the first R rows of any longer run;
-//   --updates-per-sample K  Metropolis updates between samples, 1 to
-//                           1000000000 (default 1000);
-//   --threads T             the work is shared by T threads, 1 to 1024
-//                           (default: one per core the process may use);
-//                           the table is the same for every T;
+//   --seed S                the random stream starts from seed S instead of 0;
+//   --rows R                R rows instead of the default; a table with R
+//                           rows is the first R rows of any longer run;
+//   --updates-per-sample K  Metropolis updates between samples;
+//   --threads T             the work is shared by T threads (default: one
+//                           per core the process may use); the table is the
+//                           same for every T;
 //   --output FILE           the table goes to FILE instead of its default
 //                           ("-": standard output);
-// and every program --help and --version.
+// and every program --help and --version. The ranges are RunSettings'
+// (suite/limits.hpp, and the experiment's max_rows).
 
-using suite::limits::default_updates_per_sample;
-using suite::limits::max_threads;
-using suite::limits::max_updates_per_sample;
-
-struct ProgramOptions {
-    std::int64_t seed = 0;
-    std::int64_t rows = 0;
-    std::int64_t updates_per_sample = default_updates_per_sample;
+// What a command line asks for: the run's settings, validated, with the
+// experiment's default rows in place, and where the table goes.
+struct ProgramRequest {
+    RunSettings settings;
     std::string output;  // the table's file; empty for standard output
-    std::int64_t threads = 0;  // 0: one per usable core
 };
 
 // A command line that is not valid: what() says what is wrong, in a few
@@ -42,10 +35,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Reads the command line of `experiment`'s program; `about` says in one
-// sentence what it computes, for --help. --help and --version print to
-// standard output and return nothing. Anything else that is not a valid
-// command line throws CommandLineError, before any file is created or any number
-// drawn.
-std::optional<ProgramOptions> parse_program_options(const Experiment& experiment, const char* about, int argc,
-                                                    const char* const* argv);
+// Reads the command line of `experiment`'s program. --help and --version
+// print to standard output and return nothing. Anything else that is not a
+// valid command line throws CommandLineError, before any file is created or
+// any number drawn.
+std::optional<ProgramRequest> parse_program_options(const Experiment& experiment, int argc, const char* const* argv);

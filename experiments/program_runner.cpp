@@ -64,15 +64,14 @@ bool is_standard_output(const std::string& output)
 int run(const Experiment& experiment, int argc, const char* const* argv)
 {
     const char* program = experiment.name.c_str();
-    const std::optional<ProgramOptions> options =
-        parse_program_options(experiment, experiment_about(experiment), argc, argv);
-    if (options) {
-        const bool table_on_standard_output = is_standard_output(options->output);
+    const std::optional<ProgramRequest> request = parse_program_options(experiment, argc, argv);
+    if (request) {
+        const bool table_on_standard_output = is_standard_output(request->output);
         // No stopping signal between creating the table's temporary file
         // and watching it.
         std::optional<SignalsHeld> held(std::in_place);
         TableWriter table = table_on_standard_output ? TableWriter::standard_output(program)
-                                                     : TableWriter(program, options->output.c_str());
+                                                     : TableWriter(program, request->output.c_str());
         const WatchedTable watched(table);
         held.reset();
         if (experiment.has_option("seed")) {
@@ -81,10 +80,10 @@ int run(const Experiment& experiment, int argc, const char* const* argv)
             // is finished.
             (void)std::fputs("initializing the Random generator\n", table_on_standard_output ? stderr : stdout);
         }
-        ProgressLine progress(experiment.name, options->rows);
+        ProgressLine progress(experiment.name, request->settings.rows);
         TableSink sink(table, progress);
-        run_experiment(experiment,
-                       {options->seed, options->rows, options->updates_per_sample, static_cast<unsigned>(options->threads)}, sink);
+        // The settings are complete and valid: the loop runs them as they are.
+        experiment.run(request->settings, sink);
         progress.finish();
         table.close();
     }

@@ -6,9 +6,6 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <string_view>
-
-#include "test_functions.hpp"
 
 namespace {
 
@@ -57,43 +54,35 @@ std::vector<Estimate> last_estimates(const Experiment& experiment, const Table& 
                                     std::to_string(experiment.columns) + " fields");
     }
     const std::vector<double>& row = table.rows.back();
-    const std::vector<std::string>& names = experiment.column_names;
-    const auto column = [&](std::string_view name) -> std::optional<double> {
-        const auto at = std::find(names.begin(), names.end(), name);
-        return at == names.end() ? std::nullopt : std::optional(row[static_cast<std::size_t>(at - names.begin())]);
+    const auto column = [&](ColumnRole role) -> std::optional<double> {
+        const auto at = experiment.column_with(role);
+        return at ? std::optional(row[*at]) : std::nullopt;
     };
     const double exact = experiment.exact();
+    const double size = experiment.samples_at(row[0]);
+    const std::string unit = experiment.count_unit();
 
-    // The first column counts what the row stands on. A counter that starts
-    // at 2 and is the divisor (montecarlo1d) is one ahead of the samples.
-    const std::string& count = names.front();
-    double size = row[0];
-    std::string unit = count;
-    if (count == "counter") {
-        size = row[0] - 1.0;
-        unit = "samples";
-    } else if (count == "chain_points") {
-        unit = "chain points";
-    } else if (count != "samples" && count != "intervals") {
-        throw std::invalid_argument("the summary cannot read a first column named " + count);
-    }
-
-    // One estimate, "mean", with the method's own error where it has one...
-    if (const auto mean = column("mean")) {
+    // One estimate with the method's own error where it has one...
+    if (const auto mean = column(ColumnRole::estimate)) {
         Estimate e = estimate(experiment.name, size, unit, *mean, exact);
-        const auto lower = column("lower");
-        const auto upper = column("upper");
-        if (const auto error = column("jackknife_error")) {
-            e.own_error = OwnError{"jackknife error", *error, std::nullopt, std::nullopt};
+        const auto lower = column(ColumnRole::interval_lower);
+        const auto upper = column(ColumnRole::interval_upper);
+        if (const auto error = experiment.column_with(ColumnRole::standard_error)) {
+            // Named as its column: jackknife_error is a "jackknife error".
+            std::string kind = experiment.column_names[*error];
+            std::replace(kind.begin(), kind.end(), '_', ' ');
+            e.own_error = OwnError{kind, row[*error], std::nullopt, std::nullopt};
         } else if (lower && upper) {
-            e.own_error = OwnError{"bootstrap half-width", (*upper - *lower) / 2.0, lower, upper};
+            e.own_error = OwnError{"interval half-width", (*upper - *lower) / 2.0, lower, upper};
         }
         return {e};
     }
     // ... or one per rule, side by side.
     std::vector<Estimate> rules;
-    for (std::size_t c = 1; c < names.size(); ++c) {
-        rules.push_back(estimate(experiment.name + ", " + names[c], size, unit, row[c], exact));
+    for (std::size_t c = 1; c < experiment.columns; ++c) {
+        if (experiment.column_roles[c] == ColumnRole::rule_estimate) {
+            rules.push_back(estimate(experiment.name + ", " + experiment.column_names[c], size, unit, row[c], exact));
+        }
     }
     return rules;
 }

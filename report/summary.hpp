@@ -15,7 +15,7 @@
 
 // The method's own estimate of its statistical error, where it has one.
 struct OwnError {
-    std::string kind;  // "jackknife error" or "bootstrap half-width"
+    std::string kind;  // "jackknife error" (the error column's name) or "interval half-width"
     double value;
     std::optional<double> lower;  // the bootstrap interval's ends
     std::optional<double> upper;
@@ -34,11 +34,10 @@ struct Estimate {
 };
 
 // The estimates in the last row of an experiment's table against the
-// experiment's exact value, read by the names of its columns (see
-// experiments.tsv): the column "mean", with "jackknife_error" or "lower" and
-// "upper" as the method's own error, or else one estimate per column after
-// the first (the quadrature rules). Throws std::invalid_argument for a last
-// row of the wrong width or a first column the summary does not know.
+// experiment's exact value, read by the roles of its columns (see
+// experiments.tsv): the estimate, with a standard error or an interval as
+// the method's own error, or else one estimate per rule. Throws
+// std::invalid_argument for a last row of the wrong width.
 std::vector<Estimate> last_estimates(const Experiment& experiment, const Table& table);
 
 struct ExperimentSummary {

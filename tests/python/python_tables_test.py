@@ -36,7 +36,7 @@ def reference_checksums():
 def experiment_list():
     rows = [l.split("\t") for l in (checkout / "experiments.tsv").read_text().splitlines()
             if l and not l.startswith("#")]
-    return [(r[0], r[1], r[6].split(",")) for r in rows]
+    return [(r[0], r[1], [c.split(":")[0] for c in r[6].split(",")]) for r in rows]
 
 
 @pytest.mark.parametrize("name,table_file,columns", experiment_list())

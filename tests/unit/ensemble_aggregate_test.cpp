@@ -11,21 +11,24 @@
 
 namespace {
 
-// A program of the given columns, as the list of experiments describes one:
-// exact 2, sigma 4, so sigma/sqrt(N) is 4 at N = 1 and 2 sqrt(2) at N = 2.
-Experiment program(std::vector<std::string> columns, double (*exact)() = [] { return 2.0; })
+using enum ColumnRole;
+
+// A program of the given column roles, as the list of experiments describes
+// one: exact 2, sigma 4, so sigma/sqrt(N) is 4 at N = 1 and 2 sqrt(2) at N = 2.
+Experiment program(std::vector<ColumnRole> roles, double (*exact)() = [] { return 2.0; })
 {
     Experiment e{};
-    e.name = "like-" + columns.back();
-    e.columns = columns.size();
-    e.column_names = std::move(columns);
+    e.name = "like-" + std::to_string(roles.size());
+    e.columns = roles.size();
+    e.column_names.resize(roles.size());
+    e.column_roles = std::move(roles);
     e.exact = exact;
     e.sigma = [] { return 4.0; };
     return e;
 }
 
-const Experiment jackknife = program({"samples", "mean", "jackknife_error"});
-const Experiment bootstrap = program({"chain_points", "mean", "lower", "upper"});
+const Experiment jackknife = program({sample_count, estimate, standard_error});
+const Experiment bootstrap = program({chain_point_count, estimate, interval_lower, interval_upper});
 
 std::vector<std::vector<double>> rows_of(const Aggregate& aggregate)
 {
@@ -122,7 +125,7 @@ TEST(EnsembleAggregate, RefusesTablesThatAreNotWholeAndKeepsWhatItHad)
 TEST(EnsembleAggregate, ProgramsWithoutOwnErrorLeaveThoseColumnsUndefined)
 {
     // A counter that starts at 2 holds one sample fewer than it says.
-    Aggregate aggregate(program({"counter", "mean"}, [] { return 1.0; }));
+    Aggregate aggregate(program({counter, estimate}, [] { return 1.0; }));
     aggregate.add("2\t0.5\n");
     const auto rows = rows_of(aggregate);
     EXPECT_EQ(rows[0][0], 1.0);

@@ -175,7 +175,7 @@ TEST(LastEstimates, MetropolisProgramsCarryTheirOwnErrorEstimates)
     EXPECT_EQ(boot[0].size, 7999);
     EXPECT_EQ(boot[0].size_unit, "chain points");
     ASSERT_TRUE(boot[0].own_error);
-    EXPECT_EQ(boot[0].own_error->kind, "bootstrap half-width");
+    EXPECT_EQ(boot[0].own_error->kind, "interval half-width");
     EXPECT_NEAR(boot[0].own_error->value, (2.524486 - 2.373839) / 2.0, 1e-15);
     EXPECT_DOUBLE_EQ(*boot[0].own_error->lower, 2.373839);
     EXPECT_DOUBLE_EQ(*boot[0].own_error->upper, 2.524486);
@@ -212,7 +212,7 @@ TEST(Markdown, OneRowPerEstimateWithFigureLinks)
                         "1.00e-01 | [metropolis_jackknife.png](metropolis_jackknife.png) |\n"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("| metropolis_bootstrap | 2 chain points | 2.400000 | 2.4313142 | 3.13e-02 | bootstrap "
+    EXPECT_NE(text.find("| metropolis_bootstrap | 2 chain points | 2.400000 | 2.4313142 | 3.13e-02 | interval "
                         "half-width 1.50e-01, interval [2.300000, 2.600000] | "
                         "[metropolis_bootstrap.png](metropolis_bootstrap.png) |\n"),
               std::string::npos)
