@@ -87,7 +87,8 @@ std::optional<Options> parse_options(int argc, char** argv)
                    "whitespace-separated text ('#' comments) or a .npy array; - or none: standard input");
     app.add_option("--column", options.column, "the column N, counted from 1 (default: the last)")
         ->type_name("N")
-        ->transform(whole_number(1, std::numeric_limits<std::int32_t>::max()));
+        ->transform(whole_number())
+        ->check(CLI::Range(1, std::numeric_limits<std::int32_t>::max()));
     std::string method = "gamma";
     app.add_option("--method", method,
                    "gamma (default), binning (streams: memory stays small on any length), block-bootstrap or all")
