@@ -14,6 +14,7 @@
 // built one doubling at a time: an error of a few ulp at most.
 #include "chain_fourier.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <stdexcept>
@@ -114,12 +115,12 @@ void transform(std::vector<Complex>& a, const Twiddles& w, bool inverse)
 
 }  // namespace
 
-std::size_t fourier_length(std::size_t n)
+std::size_t fourier_length(std::size_t n, std::size_t lags)
 {
-    if (n > (std::size_t{1} << 60)) {
+    if (n > (std::size_t{1} << 60) || lags > n) {
         throw std::length_error("lag sums: series too long for the transform");
     }
-    return std::max<std::size_t>(4, std::bit_ceil(2 * n));
+    return std::max<std::size_t>(4, std::bit_ceil(n + lags));
 }
 
 void add_fourier_lag_sums(std::span<const double> d, std::span<double> sums)
@@ -128,7 +129,7 @@ void add_fourier_lag_sums(std::span<const double> d, std::span<double> sums)
     if (n == 0 || sums.size() > n) {
         throw std::invalid_argument("lag sums: more lags than values");
     }
-    const std::size_t m = fourier_length(n);
+    const std::size_t m = fourier_length(n, sums.size());
     const std::size_t l = m / 2;
     const Twiddles w(m);
     std::vector<Complex> z(l, Complex{0.0, 0.0});

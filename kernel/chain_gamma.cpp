@@ -130,7 +130,7 @@ GammaResult gamma_analysis(std::span<const std::span<const double>> replicas, co
     const auto gamma = [&](std::size_t t) { return sums[t] / (n - r_count * static_cast<double>(t)); };
     double transform_cost = 0.0;
     for (const std::span<const double> replica : replicas) {
-        const auto m = static_cast<double>(fourier_length(replica.size()));
+        const auto m = static_cast<double>(fourier_length(replica.size(), std::min(sums.size(), replica.size())));
         transform_cost += fourier_cost * m * std::log2(m);
     }
     std::size_t window = 0;

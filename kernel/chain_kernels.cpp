@@ -105,38 +105,34 @@ void BinBlock(const double* values, double shift, std::array<double, binning_blo
 #endif
 }
 
-void LagSums(const double* dev, std::size_t n, std::size_t begin, std::size_t end, std::size_t first_lag,
-                 std::size_t lags, double* out)
+#if HWY_TARGET != HWY_SCALAR && !HWY_HAVE_SCALABLE
+// Lags `pass` at a time (all of them when fewer), each pass over the
+// positions once: whole groups of 8 positions that every lag of the pass
+// takes, in vectors; each lag's rest in its own lanes, continuing in order.
+template <std::size_t pass>
+void LagPass(const double* dev, std::size_t n, std::size_t begin, std::size_t end, std::size_t first_lag,
+             std::size_t lags, double* out)
 {
-#if HWY_TARGET == HWY_SCALAR || HWY_HAVE_SCALABLE
-    plain::lag_products(dev, n, begin, end, first_lag, lags, out);
-#else
     const Lanes8 d;
-    // Whole groups of 8 positions that every lag of the batch takes, in
-    // vectors; each lag's rest in its own lanes, continuing in order.
     const std::size_t last_lag = first_lag + lags - 1;
     const std::size_t common = last_lag >= n ? begin : (n - last_lag < end ? n - last_lag : end);
     std::size_t vector_end = begin;
-    if (common > begin) {
+    if (common > begin && lags == pass) {
         vector_end = begin + (common - begin) / chain_lanes * chain_lanes;
     }
-    Vec acc[lag_batch][count];  // NOLINT(modernize-avoid-c-arrays) registers
+    Vec acc[pass][count];  // NOLINT(modernize-avoid-c-arrays) registers
     for (auto& lag : acc) {
         for (Vec& partial : lag) {
             partial = hn::Zero(d);
         }
     }
-    if (lags == lag_batch) {
-        for (std::size_t i = begin; i < vector_end; i += chain_lanes) {
-            for (std::size_t c = 0; c < count; ++c) {
-                const Vec a = hn::LoadU(d, dev + i + c * lanes);
-                for (std::size_t l = 0; l < lag_batch; ++l) {
-                    acc[l][c] = hn::Add(acc[l][c], hn::Mul(a, hn::LoadU(d, dev + i + c * lanes + first_lag + l)));
-                }
+    for (std::size_t i = begin; i < vector_end; i += chain_lanes) {
+        for (std::size_t c = 0; c < count; ++c) {
+            const Vec a = hn::LoadU(d, dev + i + c * lanes);
+            for (std::size_t l = 0; l < pass; ++l) {
+                acc[l][c] = hn::Add(acc[l][c], hn::Mul(a, hn::LoadU(d, dev + i + c * lanes + first_lag + l)));
             }
         }
-    } else {
-        vector_end = begin;
     }
     for (std::size_t l = 0; l < lags; ++l) {
         const std::size_t t = first_lag + l;
@@ -147,6 +143,21 @@ void LagSums(const double* dev, std::size_t n, std::size_t begin, std::size_t en
             partial[i % chain_lanes] = partial[i % chain_lanes] + dev[i] * dev[i + t];
         }
         out[l] = reduce_lanes(partial);
+    }
+}
+#endif
+
+void LagSums(const double* dev, std::size_t n, std::size_t begin, std::size_t end, std::size_t first_lag,
+             std::size_t lags, double* out)
+{
+#if HWY_TARGET == HWY_SCALAR || HWY_HAVE_SCALABLE
+    plain::lag_products(dev, n, begin, end, first_lag, lags, out);
+#else
+    // Eight sums in flight hide the latency of the additions: eight lags of
+    // one vector each, or four of two vectors.
+    constexpr std::size_t pass = count == 1 ? 8 : 4;
+    for (std::size_t l = 0; l < lags; l += pass) {
+        LagPass<pass>(dev, n, begin, end, first_lag + l, lags - l < pass ? lags - l : pass, out + l);
     }
 #endif
 }

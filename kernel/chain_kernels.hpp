@@ -43,9 +43,9 @@ BinningBlock* binning_block_kernel();
 
 // ---------------------------------------------------------------------------
 // Lag products of the deviations d[0 .. n-1]: for lag t = first_lag + l,
-// l < lags (at most 4), out[l] = sum over i in [begin, min(end, n - t)) of
+// l < lags (at most 8), out[l] = sum over i in [begin, min(end, n - t)) of
 // d[i] d[i+t]; begin is a multiple of 8.
-inline constexpr std::size_t lag_batch = 4;
+inline constexpr std::size_t lag_batch = 8;
 
 using LagProducts = void(const double* d, std::size_t n, std::size_t begin, std::size_t end, std::size_t first_lag,
                          std::size_t lags, double* out);

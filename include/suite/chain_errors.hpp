@@ -198,7 +198,8 @@ BinningResult binning_analysis(std::span<const double> values, double confidence
 // pass (W ~ (S tau_int / 2) ln(N / (S tau_int))) to choose the transform at
 // once; the direct sums otherwise go on until their cost passes the
 // transform's. Memory: the deviations (N doubles) and, for the transform,
-// 2.5 M doubles for a replica of padded length M < 4 N_r.
+// 2.5 M doubles for a replica of padded length M, the power of two from
+// N_r + (max lag) + 1 up, below 3 N_r + 3 by default.
 // (The window criterion takes exp and log of the C library: a window
 // exactly on the edge could in principle fall one lag apart elsewhere.)
 

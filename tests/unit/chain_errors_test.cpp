@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ar1_chain.hpp"
+#include "chain_fourier.hpp"
 #include "chain_kernels.hpp"
 #include "every_target.hpp"
 #include "suite/chain_errors.hpp"
@@ -196,6 +197,17 @@ TEST(ChainErrors, TheTransformGivesTheDirectLagSums)
     }
     EXPECT_EQ(direct.replicas, 2u);
     EXPECT_EQ(direct.count, a.size() + b.size());
+    // Every lag, with the padding as short as the lags asked for allow.
+    const std::span<const double> head = std::span<const double>(a).first(3001);
+    for (const std::size_t lags : {head.size(), std::size_t{1700}, std::size_t{12}}) {
+        std::vector<double> sums(lags, 0.0);
+        add_fourier_lag_sums(head, sums);
+        for (std::size_t t = 0; t < lags; ++t) {
+            double plain_sum = 0;
+            plain::lag_products(head.data(), head.size(), 0, head.size(), t, 1, &plain_sum);
+            ASSERT_NEAR(sums[t], plain_sum, 1e-9 * sums[0]) << lags << " " << t;
+        }
+    }
 }
 
 TEST(ChainErrors, AnyThreadCountGivesTheSameNumbers)
