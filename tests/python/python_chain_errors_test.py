@@ -138,3 +138,18 @@ def test_stubs_name_what_the_module_has():
                    if isinstance(n, ast.FunctionDef)}
         assert members - {"__init__"} == {m for m in vars(getattr(suite, cls)) if not m.startswith("_") or
                                           m in ("__copy__", "__deepcopy__", "__eq__")} - {"__init__"}
+
+
+def test_ctrl_c_stops_a_long_analysis():
+    # Seconds of resampling; a simulated Ctrl-C 0.2 s into it must reach
+    # Python at once, and the module stays usable.
+    import _thread
+    import threading
+    import time
+    values = np.random.default_rng(1).standard_normal(100000)
+    threading.Timer(0.2, _thread.interrupt_main).start()
+    start = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        suite.chain_error(values, "block_bootstrap", block_length=100, resamples=5000, threads=1)
+    assert time.monotonic() - start < 1.5
+    assert suite.chain_error(chain[:1000]).count == 1000
