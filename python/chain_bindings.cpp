@@ -406,7 +406,8 @@ void add_chain_errors(py::module_& module)
 
     py::class_<suite::BinningAnalysis>(module, "BinningAnalysis",
                                        "A binning analysis fed chunk by chunk, in O(log N) memory: any cutting of\n"
-                                       "a chain into add() calls gives the same numbers as adding it at once.")
+                                       "a chain into add() calls gives the same numbers as adding it at once.\n"
+                                       "One thread at a time adds to it (adds at the same time lose values).")
         .def(py::init<>())
         .def("add", &add_chunk, "values"_a, "Adds the next values of the chain (a 1-D array).")
         .def("merge", &suite::BinningAnalysis::merge, "other"_a,

@@ -1,12 +1,17 @@
+import _thread
+import ast
 import json
+import re
 import subprocess
+import threading
+import time
 import warnings
 
 import numpy as np
 import pytest
 
 import convergence_suite as suite
-from conftest import build
+from conftest import build, checkout
 
 PHI = 0.9
 TAU_INT = (1 + PHI) / (2 * (1 - PHI))  # 9.5
@@ -125,9 +130,10 @@ def test_bad_chains_and_options(call, error):
         call()
 
 
-def test_stubs_name_what_the_module_has():
+def test_stubs_and_version_match_the_module():
+    project = (checkout / "CMakeLists.txt").read_text()
+    assert suite.__version__ == re.search(r"project\(convergence_suite VERSION ([0-9.]+)", project).group(1)
     stub = (build / "python" / "convergence_suite.pyi").read_text()
-    import ast
     tree = ast.parse(stub)
     stubbed = {node.name for node in tree.body if isinstance(node, (ast.FunctionDef, ast.ClassDef))}
     stubbed |= {node.target.id for node in tree.body if isinstance(node, ast.AnnAssign)}
@@ -143,9 +149,6 @@ def test_stubs_name_what_the_module_has():
 def test_ctrl_c_stops_a_long_analysis():
     # Seconds of resampling; a simulated Ctrl-C 0.2 s into it must reach
     # Python at once, and the module stays usable.
-    import _thread
-    import threading
-    import time
     values = np.random.default_rng(1).standard_normal(100000)
     threading.Timer(0.2, _thread.interrupt_main).start()
     start = time.monotonic()
