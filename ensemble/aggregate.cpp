@@ -178,9 +178,10 @@ const char* Aggregate::column_header()
            "sigma_over_sqrt_N\n";
 }
 
-std::string Aggregate::text() const
+std::vector<AggregateRow> Aggregate::rows() const
 {
-    std::string text;
+    std::vector<AggregateRow> rows;
+    rows.reserve(points_.size());
     for (const Point& point : points_) {
         const auto estimates = static_cast<double>(point.estimates);
         const double spread = point.estimates > 1 ? std::sqrt(point.squares / (estimates - 1.0)) : NAN;
@@ -193,10 +194,19 @@ std::string Aggregate::text() const
             coverage = static_cast<double>(point.covered) / count;
             band = wilson_interval(point.covered, point.own_errors);
         }
-        text.append(std::to_string(point.n));
-        for (const double value : {point.mean, spread, std::sqrt(point.squared_errors / estimates), own, coverage,
-                                   band.low, band.high,
-                                   sigma_ / std::sqrt(static_cast<double>(point.n))}) {
+        rows.push_back({point.n,
+                        {point.mean, spread, std::sqrt(point.squared_errors / estimates), own, coverage, band.low,
+                         band.high, sigma_ / std::sqrt(static_cast<double>(point.n))}});
+    }
+    return rows;
+}
+
+std::string Aggregate::text() const
+{
+    std::string text;
+    for (const AggregateRow& row : rows()) {
+        text.append(std::to_string(row.n));
+        for (const double value : row.values) {
             text.append("\t").append(number(value));
         }
         text.append("\n");

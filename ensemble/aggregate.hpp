@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -45,6 +46,13 @@ struct Interval {
 };
 Interval wilson_interval(std::int64_t successes, std::int64_t trials);
 
+// One row of the aggregate: N and the statistics at it, in the order of
+// the column header's names after N.
+struct AggregateRow {
+    std::int64_t n = 0;
+    std::array<double, 8> values{};
+};
+
 // The statistics of many replicas, accumulated one table at a time: the
 // memory it keeps grows with the number of checkpoints, not of replicas.
 // The result depends on the order of the tables only in the last bits.
@@ -68,6 +76,9 @@ public:
     // error, coverage with its 95 % Wilson interval (these four "nan" for a
     // program without its own error), sigma/sqrt(N).
     std::string text() const;
+
+    // The same rows as numbers, at full precision.
+    std::vector<AggregateRow> rows() const;
 
     // The header comment naming the columns, '#' first.
     static const char* column_header();

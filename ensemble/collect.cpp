@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "aggregate.hpp"
@@ -78,9 +80,8 @@ FolderTables tables_of(const fs::path& dir)
     return found;
 }
 
-// The header and rows of the folder's aggregate; the replica count in
-// `replicas`.
-std::string aggregate_text(const fs::path& dir, std::int64_t& replicas)
+// The folder's aggregate, and its text with the header in `text`.
+Aggregate aggregate_of(const fs::path& dir, std::string& text)
 {
     const FolderTables tables = tables_of(dir);
     FolderRecord record;
@@ -119,7 +120,6 @@ std::string aggregate_text(const fs::path& dir, std::int64_t& replicas)
     }
 
     Aggregate aggregate(program);
-    std::string text;
     for (const auto& [seed, path] : tables.by_seed) {
         if (!read_into(path, text)) {
             throw StudyError("cannot read " + path.string());
@@ -131,21 +131,26 @@ std::string aggregate_text(const fs::path& dir, std::int64_t& replicas)
         }
     }
     const std::string description = recorded ? record.description : program.name;
-    replicas = aggregate.replicas();
-    return "# ensemble: " + count_of(replicas, "replica") + " of " + description + ", seeds 1 to " +
+    text = "# ensemble: " + count_of(aggregate.replicas(), "replica") + " of " + description + ", seeds 1 to " +
            std::to_string(count) + "\n" + Aggregate::column_header() + aggregate.text();
+    return aggregate;
 }
 
 }  // namespace
 
 std::int64_t collect(const fs::path& dir)
 {
+    return collect_aggregate(dir).replicas();
+}
+
+Aggregate collect_aggregate(const fs::path& dir)
+{
     const fs::path result = dir / aggregate_name;
     std::error_code ignored;
-    std::int64_t replicas = 0;
     std::string text;
+    std::optional<Aggregate> aggregate;
     try {
-        text = aggregate_text(dir, replicas);
+        aggregate.emplace(aggregate_of(dir, text));
     } catch (const StudyError&) {
         // An earlier aggregate would no longer be the folder's.
         fs::remove(result, ignored);
@@ -161,5 +166,5 @@ std::int64_t collect(const fs::path& dir)
         }
         throw StudyError(failure.what());
     }
-    return replicas;
+    return *std::move(aggregate);
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "aggregate.hpp"
+
 // Aggregates the replica tables in `dir`, in the order of their seeds and
 // one table in memory at a time, into DIR/aggregate.dat, and returns the
 // number of replicas. The folder's study is of R replicas, R the count its
@@ -13,3 +15,7 @@
 // or tables of two programs. The aggregate is written whole or not at all;
 // after a failure no aggregate.dat is left that disagrees with the folder.
 std::int64_t collect(const std::filesystem::path& dir);
+
+// The same, returning the aggregate it wrote, whose rows() are the numbers
+// of aggregate.dat at full precision.
+Aggregate collect_aggregate(const std::filesystem::path& dir);
