@@ -129,8 +129,11 @@ void AddTerms(const double* values, const std::uint32_t* index, std::size_t coun
 // two units are one lane's low and high halves, so the even 32-bit lanes
 // hold the a and, shifted down, the lanes hold the b; both products with the
 // range are one 32 x 32 -> 64-bit multiplication (see plain::
-// fair_resample_index for the arithmetic). A rejection is rare (below
-// range / 2^48), and a vector with one goes through the plain loop.
+// fair_resample_index for the arithmetic). A pair can only be rejected if
+// the low 48 bits of x range are below the threshold, so below 2^32: bits
+// 8 to 23 of s, their bits 32 to 47, are then zero. That happens for one
+// pair in 2^16, and a vector with such a pair goes through the plain loop,
+// which decides.
 std::size_t FairIndices(const std::uint32_t* units, std::size_t pairs, std::uint32_t range, std::uint64_t threshold,
                         std::uint32_t* out)
 {
@@ -142,8 +145,7 @@ std::size_t FairIndices(const std::uint32_t* units, std::size_t pairs, std::uint
     const hn::Rebind<std::uint32_t, decltype(d64)> narrow;
     const std::size_t lanes = hn::Lanes(d64);
     const auto range_v = hn::Set(d32, range);
-    const auto low24 = hn::Set(d64, 0xFFFFFFu);
-    const auto threshold_v = hn::Set(d64, threshold);
+    const auto bits_32_to_47 = hn::Set(d64, 0xFFFF00u);
     std::size_t written = 0;
     std::size_t j = 0;
     for (; j + lanes <= pairs; j += lanes) {
@@ -151,8 +153,7 @@ std::size_t FairIndices(const std::uint32_t* units, std::size_t pairs, std::uint
         const auto high = hn::MulEven(both, range_v);
         const auto low = hn::MulEven(hn::BitCast(d32, hn::ShiftRight<32>(hn::BitCast(d64, both))), range_v);
         const auto s = hn::Add(high, hn::ShiftRight<24>(low));
-        const auto fraction = hn::Or(hn::ShiftLeft<24>(hn::And(s, low24)), hn::And(low, low24));
-        if (hn::AllFalse(d64, hn::Lt(fraction, threshold_v))) [[likely]] {
+        if (hn::AllFalse(d64, hn::Eq(hn::And(s, bits_32_to_47), hn::Zero(d64)))) [[likely]] {
             hn::StoreU(hn::TruncateTo(narrow, hn::ShiftRight<24>(s)), narrow, out + written);
             written += lanes;
         } else {
