@@ -13,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "bootstrap_resampling.hpp"
 #include "historic_estimators.hpp"
 #include "simd_target.hpp"
 #include "stream_drawing.hpp"
@@ -102,6 +103,34 @@ void BM_BulkDraws(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));
 }
 BENCHMARK(BM_BulkDraws)->Apply(each_path);
+
+// 4000 resample indices of 10^6 values: the fair draw (two values each) and
+// the scaled one (one value each).
+void BM_FairIndices(benchmark::State& state)
+{
+    const OnTarget on(state);
+    BulkDrawer drawer(seeded());
+    std::vector<std::uint32_t> out(4000);
+    for ([[maybe_unused]] auto _ : state) {
+        drawer.draw_fair_indices(out.data(), out.size(), 1000000);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));
+}
+BENCHMARK(BM_FairIndices)->Apply(each_path);
+
+void BM_ScaledIndices(benchmark::State& state)
+{
+    const OnTarget on(state);
+    BulkDrawer drawer(seeded());
+    std::vector<std::uint32_t> out(4000);
+    for ([[maybe_unused]] auto _ : state) {
+        drawer.draw_indices(out.data(), out.size(), 1000000);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));
+}
+BENCHMARK(BM_ScaledIndices)->Apply(each_path);
 
 // The chain pass of the bootstrap jumps over each row's 100 N draws.
 void BM_JumpPastRow8000(benchmark::State& state)
@@ -261,16 +290,46 @@ void BM_SeriesJackknifeStraightforward(benchmark::State& state)
 }
 BENCHMARK(BM_SeriesJackknifeStraightforward)->Unit(benchmark::kMillisecond);
 
-void BM_SeriesBootstrapLibrary(benchmark::State& state)
+// The library's bootstrap of a series of range(1) values, 100 resamples on
+// one thread: the fair draw of bootstrap_interval() (two values an index,
+// with rejection) beside the experiments' scaled draw trunc(n r) of one
+// value, which is not uniform.
+void BM_SeriesBootstrapFair(benchmark::State& state)
 {
     const OnTarget on(state);
-    const std::vector<double> values = chain_values(series_length);
+    const std::vector<double> values = chain_values(static_cast<std::size_t>(state.range(1)));
     UniformEngine g = seeded();
     for ([[maybe_unused]] auto _ : state) {
         benchmark::DoNotOptimize(bootstrap_interval(values, {100, 16, 84}, g));
     }
 }
-BENCHMARK(BM_SeriesBootstrapLibrary)->Apply(each_path)->Unit(benchmark::kMillisecond);
+
+void BM_SeriesBootstrapScaled(benchmark::State& state)
+{
+    const OnTarget on(state);
+    const std::vector<double> values = chain_values(static_cast<std::size_t>(state.range(1)));
+    UniformEngine g = seeded();
+    std::vector<double> means(100);
+    for ([[maybe_unused]] auto _ : state) {
+        BulkDrawer drawer(g);
+        benchmark::DoNotOptimize(bootstrap_interval_drawn(values, means, {100, 16, 84}, drawer));
+        drawer.store(g);
+    }
+}
+
+// Each instruction set at 10^4 and 10^6 values.
+void each_path_and_length(benchmark::internal::Benchmark* b)
+{
+#if SUITE_SIMD
+    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        b->Args({target, 10000})->Args({target, series_length});
+    }
+#else
+    b->Args({0, 10000})->Args({0, series_length});
+#endif
+}
+BENCHMARK(BM_SeriesBootstrapFair)->Apply(each_path_and_length)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SeriesBootstrapScaled)->Apply(each_path_and_length)->Unit(benchmark::kMillisecond);
 
 void BM_SeriesBootstrapStraightforward(benchmark::State& state)
 {

@@ -70,11 +70,19 @@ BootstrapInterval bootstrap_order_statistics(std::span<double> means, const Boot
 }
 
 void add_resample_sums(std::span<const double> values, std::span<double> sums, std::size_t first,
-                       std::size_t width, BulkDrawer& drawer)
+                       std::size_t width, BulkDrawer& drawer, IndexDraw draw)
 {
     AddResampleTerms* const add_terms = add_resample_terms_kernel();
     const std::size_t n = values.size();
     const std::size_t m = sums.size();
+    const auto draw_indices = [&drawer, draw, range = static_cast<std::uint32_t>(n)](std::uint32_t* out,
+                                                                                      std::size_t count) {
+        if (draw == IndexDraw::fair) {
+            drawer.draw_fair_indices(out, count, range);
+        } else {
+            drawer.draw_indices(out, count, range);
+        }
+    };
     // Scratch: each entry is written before it is read, so not cleared.
     // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
     std::array<std::uint32_t, BulkDrawer::block> index;
@@ -82,7 +90,7 @@ void add_resample_sums(std::span<const double> values, std::span<double> sums, s
         const std::size_t per_block = BulkDrawer::block / m;
         for (std::size_t k = 0; k < n;) {
             const std::size_t count = std::min(per_block, n - k);
-            drawer.draw_indices(index.data(), count * m, static_cast<std::uint32_t>(n));
+            draw_indices(index.data(), count * m);
             add_terms(values.data(), index.data() + first, count, m, width, sums.data() + first);
             k += count;
         }
@@ -92,7 +100,7 @@ void add_resample_sums(std::span<const double> values, std::span<double> sums, s
         for (std::size_t k = 0; k < n; ++k) {
             for (std::size_t l = 0; l < m; l += BulkDrawer::block) {
                 const std::size_t part = std::min(BulkDrawer::block, m - l);
-                drawer.draw_indices(index.data(), part, static_cast<std::uint32_t>(n));
+                draw_indices(index.data(), part);
                 const std::size_t begin = std::max(l, first);
                 const std::size_t end = std::min(l + part, first + width);
                 if (begin < end) {
@@ -121,7 +129,7 @@ BootstrapInterval bootstrap_interval_drawn(std::span<const double> values, std::
 {
     // The sums live in `means` until they are divided.
     std::fill(means.begin(), means.end(), 0.0);
-    add_resample_sums(values, means, 0, means.size(), drawer);
+    add_resample_sums(values, means, 0, means.size(), drawer, IndexDraw::scaled);
     return interval_of_sums(means, values.size(), plan);
 }
 
@@ -129,8 +137,8 @@ namespace {
 
 void check_series(std::span<const double> values)
 {
-    if (values.empty() || values.size() >= max_bootstrap_values) {
-        throw std::invalid_argument("bootstrap: needs 1 to " + std::to_string(max_bootstrap_values - 1) +
+    if (values.empty() || values.size() > max_bootstrap_values) {
+        throw std::invalid_argument("bootstrap: needs 1 to " + std::to_string(max_bootstrap_values) +
                                     " values, not " + std::to_string(values.size()));
     }
 }
@@ -159,12 +167,12 @@ BootstrapInterval bootstrap_interval(std::span<const double> values, const Boots
         const auto sum_part = [&values, &means, first = part_begin(r), width = part_begin(r + 1) - part_begin(r),
                                start = engine] {
             BulkDrawer drawer(start);
-            add_resample_sums(values, means, first, width, drawer);
+            add_resample_sums(values, means, first, width, drawer, IndexDraw::fair);
         };
         workers.start(sum_part);
     }
     BulkDrawer drawer(engine);
-    add_resample_sums(values, means, 0, part_begin(1), drawer);
+    add_resample_sums(values, means, 0, part_begin(1), drawer, IndexDraw::fair);
     drawer.store(engine);
     workers.join();
     return interval_of_sums(means, values.size(), plan);
@@ -203,7 +211,7 @@ void bootstrap_intervals(std::span<const double> values, const UniformEngine& st
     plan.check();
     if (first_row < 1 || gap < 0 ||
         static_cast<std::uint64_t>(first_row) + intervals.size() - 1 > values.size() ||
-        values.size() >= max_bootstrap_values) {
+        values.size() > max_bootstrap_values) {
         throw std::invalid_argument("bootstrap_intervals: the rows must lie within the series");
     }
     const auto resamples = static_cast<std::int64_t>(plan.resamples);

@@ -125,10 +125,50 @@ void AddTerms(const double* values, const std::uint32_t* index, std::size_t coun
 #endif
 }
 
+// The fair indices a vector of pairs at a time, in 64-bit lanes: a pair's
+// two units are one lane's low and high halves, so the even 32-bit lanes
+// hold the a and, shifted down, the lanes hold the b; both products with the
+// range are one 32 x 32 -> 64-bit multiplication (see plain::
+// fair_resample_index for the arithmetic). A pair can only be rejected if
+// the low 48 bits of x range are below the threshold, so below 2^32: bits
+// 8 to 23 of s, their bits 32 to 47, are then zero. That happens for one
+// pair in 2^16, and a vector with such a pair goes through the plain loop,
+// which decides.
+std::size_t FairIndices(const std::uint32_t* units, std::size_t pairs, std::uint32_t range, std::uint64_t threshold,
+                        std::uint32_t* out)
+{
+#if HWY_TARGET == HWY_SCALAR
+    return plain::fair_resample_indices(units, pairs, range, threshold, out);
+#else
+    const hn::ScalableTag<std::uint64_t> d64;
+    const hn::Repartition<std::uint32_t, decltype(d64)> d32;
+    const hn::Rebind<std::uint32_t, decltype(d64)> narrow;
+    const std::size_t lanes = hn::Lanes(d64);
+    const auto range_v = hn::Set(d32, range);
+    const auto bits_32_to_47 = hn::Set(d64, 0xFFFF00u);
+    std::size_t written = 0;
+    std::size_t j = 0;
+    for (; j + lanes <= pairs; j += lanes) {
+        const auto both = hn::LoadU(d32, units + 2 * j);
+        const auto high = hn::MulEven(both, range_v);
+        const auto low = hn::MulEven(hn::BitCast(d32, hn::ShiftRight<32>(hn::BitCast(d64, both))), range_v);
+        const auto s = hn::Add(high, hn::ShiftRight<24>(low));
+        if (hn::AllFalse(d64, hn::Eq(hn::And(s, bits_32_to_47), hn::Zero(d64)))) [[likely]] {
+            hn::StoreU(hn::TruncateTo(narrow, hn::ShiftRight<24>(s)), narrow, out + written);
+            written += lanes;
+        } else {
+            written += plain::fair_resample_indices(units + 2 * j, lanes, range, threshold, out + written);
+        }
+    }
+    return written + plain::fair_resample_indices(units + 2 * j, pairs - j, range, threshold, out + written);
+#endif
+}
+
 }  // namespace suite::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 #endif  // SUITE_SIMD
 
 #if !SUITE_SIMD || HWY_ONCE
 SUITE_CHOSEN_KERNEL(AddResampleTerms, add_resample_terms_kernel, AddTerms, plain::add_resample_terms)
+SUITE_CHOSEN_KERNEL(FairResampleIndices, fair_resample_indices_kernel, FairIndices, plain::fair_resample_indices)
 #endif

@@ -12,7 +12,7 @@ namespace suite {
 BulkDrawer::BulkDrawer(const UniformEngine& engine)
     : term_{EngineAccess::term(engine), EngineAccess::decrement, EngineAccess::modulus},
       ui_(EngineAccess::ui(engine)), uj_(EngineAccess::uj(engine)), extend_(extend_stream_kernel()),
-      extend_indices_(extend_stream_indices_kernel())
+      extend_indices_(extend_stream_indices_kernel()), fair_indices_(fair_resample_indices_kernel())
 {
     std::fill_n(history_.begin(), pad, 0u);
     // The ring from u[ui] down to u[0], then from u[96] down to u[ui + 1].
@@ -43,6 +43,22 @@ void BulkDrawer::draw_indices(std::uint32_t* out, std::size_t n, std::uint32_t r
 {
     extend_indices_(history_.data() + pad, out, n, &term_, range);
     advance(n);
+}
+
+void BulkDrawer::draw_fair_indices(std::uint32_t* out, std::size_t n, std::uint32_t range)
+{
+    const std::uint64_t threshold = plain::fair_threshold(range);
+    // Units for half a block of pairs at a time; after a rejection only the
+    // pairs still missing are drawn. Written before read, so not cleared.
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
+    std::array<std::uint32_t, block> units;
+    while (n > 0) {
+        const std::size_t pairs = std::min(n, block / 2);
+        draw(units.data(), 2 * pairs);
+        const std::size_t written = fair_indices_(units.data(), pairs, range, threshold, out);
+        out += written;
+        n -= written;
+    }
 }
 
 void BulkDrawer::discard(std::int64_t n)

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 
+#include "resample_kernels.hpp"
 #include "stream_kernels.hpp"
 #include "suite/uniform_engine.hpp"
 
@@ -28,9 +29,18 @@ public:
     // The next n values (n <= block), as units.
     void draw(std::uint32_t* out, std::size_t n);
 
-    // The indices trunc(range r) of the next n values r (n <= block,
-    // range < 2^29): the resample index of a sample of `range` values.
+    // The indices trunc(range r) of the next n values r (n <= block): the
+    // experiments' resample index of a sample of `range` values, one value
+    // each. Above 2^24 values some indices are never drawn, and below it
+    // some are drawn more often than others by up to a relative
+    // range / 2^24.
     void draw_indices(std::uint32_t* out, std::size_t n, std::uint32_t range);
+
+    // n fair resample indices (any n) of a sample of `range` >= 1 values,
+    // from pairs of values (see FairResampleIndices): each pair in turn
+    // gives an index or, rarely, is rejected and the next pair is taken.
+    // Draws exactly the pairs it uses.
+    void draw_fair_indices(std::uint32_t* out, std::size_t n, std::uint32_t range);
 
     // Skips the next n values.
     void discard(std::int64_t n);
@@ -53,6 +63,7 @@ private:
     std::size_t advanced_ = 0;  // values drawn, modulo 97
     ExtendStream* extend_;
     ExtendStreamIndices* extend_indices_;
+    FairResampleIndices* fair_indices_;
 };
 
 // Draws `count` values from `engine` in blocks of at most `block` and hands

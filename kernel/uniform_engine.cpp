@@ -69,8 +69,34 @@ void UniformEngine::generate(std::span<result_type> out)
     drawer.store(*this);
 }
 
+namespace {
+
+// Plain decimal numbers separated by white space for the span of one
+// state's text, whatever flags the caller's stream had; they are restored
+// however the text ends.
+class DecimalText {
+public:
+    explicit DecimalText(std::ios_base& stream)
+        : stream_(stream), saved_(stream.flags(std::ios::dec | std::ios::skipws))
+    {
+        stream.width(0);
+    }
+    ~DecimalText() { stream_.flags(saved_); }
+    DecimalText(const DecimalText&) = delete;
+    DecimalText& operator=(const DecimalText&) = delete;
+    DecimalText(DecimalText&&) = delete;
+    DecimalText& operator=(DecimalText&&) = delete;
+
+private:
+    std::ios_base& stream_;
+    std::ios::fmtflags saved_;
+};
+
+}  // namespace
+
 std::ostream& operator<<(std::ostream& out, const UniformEngine& engine)
 {
+    const DecimalText decimal(out);
     out << engine.c_ << ' ' << engine.ui_ << ' ' << engine.uj_;
     for (const std::uint32_t entry : engine.lag_) {
         out << ' ' << entry;
@@ -80,6 +106,7 @@ std::ostream& operator<<(std::ostream& out, const UniformEngine& engine)
 
 std::istream& operator>>(std::istream& in, UniformEngine& engine)
 {
+    const DecimalText decimal(in);
     UniformEngine read;
     in >> read.c_ >> read.ui_ >> read.uj_;
     for (std::uint32_t& entry : read.lag_) {

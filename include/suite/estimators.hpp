@@ -65,10 +65,17 @@ private:
 // Bootstrap percentile interval. M resamples of the n values, drawn with
 // replacement, give M resample means; their order statistics of ranks
 // lower_rank and upper_rank (0-based: rank 16 is the 17th smallest) bound the
-// interval. Each draw r of the engine (value in [0, 1)) picks the index
-// trunc(n r); the draws come sample-major (for each k = 0 .. n-1, one draw
+// interval. The indices come sample-major (for each k = 0 .. n-1, one index
 // for each resample l = 0 .. M-1), and each resample mean sums its terms in
 // increasing k from 0 and divides by n.
+//
+// Each index is exactly uniform on 0 .. n-1, drawn from the engine's values
+// in units (operator(), integers below 2^24) thus: take two values a then b,
+// let x = a 2^24 + b (48 bits) and p = x n; if p mod 2^48 < 2^48 mod n,
+// reject the pair and take the next two values instead; else the index is
+// floor(p / 2^48). Every index then has exactly floor(2^48 / n) of the 2^48
+// pairs, and a pair is rejected with probability below n / 2^48 (2^-16 at
+// the largest n), so about 2 n M values are drawn.
 struct BootstrapPlan {
     std::size_t resamples;
     std::size_t lower_rank;
@@ -86,22 +93,27 @@ struct BootstrapInterval {
     friend bool operator==(const BootstrapInterval&, const BootstrapInterval&) = default;
 };
 
-// The interval of `values` (1 <= n < 2^29), drawing n M values from
-// `engine`; throws std::invalid_argument for an empty or too long series or a
-// bad plan. On `threads` threads, each following the whole stream and
-// summing its own share of the resamples: the same interval for any number.
+// The interval of `values` (1 <= n <= limits::max_bootstrap_values =
+// 2^32 - 1), drawing from `engine` as above; throws std::invalid_argument for an empty
+// or too long series or a bad plan. On `threads` threads, each following the
+// whole stream and summing its own share of the resamples: the same interval
+// for any number, and the engine ends after the last pair used.
 BootstrapInterval bootstrap_interval(std::span<const double> values, const BootstrapPlan& plan,
                                      UniformEngine& engine, unsigned threads = 1);
 
-// The intervals of the rows of a growing series, on `threads` threads: row
-// N resamples the first N values with N M draws, and `gap` draws of other use
-// lie between the end of one row's draws and the start of the next's. Row
-// first_row + r goes to intervals[r]; `start` is the engine at row
-// first_row's first draw, and values.size() is at least the last row. Every
-// row's draws sit at a known place in the stream, so each thread takes a
-// contiguous range of rows of about equal work, jumps a copy of the engine to
-// its first row and skips the gaps between its rows: the intervals are the
-// same for any number of threads.
+// The intervals of the rows of a growing series, on `threads` threads, with
+// the experiments' historic draw: index trunc(N r) of one engine value r =
+// v 2^-24, in integers floor(N v / 2^24). It is not uniform (indices differ
+// in probability by up to N / 2^24 relative, and above 2^24 some are never
+// drawn), but it keeps their tables. Row N resamples the first N values
+// with N M draws, and `gap` draws of other use lie between the end of one
+// row's draws and the start of the next's. Row first_row + r goes to
+// intervals[r]; `start` is the engine at row first_row's first draw, and
+// values.size() is at least the last row. Every row's draws sit at a known
+// place in the stream, so each thread takes a contiguous range of rows of
+// about equal work, jumps a copy of the engine to its first row and skips
+// the gaps between its rows: the intervals are the same for any number of
+// threads.
 void bootstrap_intervals(std::span<const double> values, const UniformEngine& start, std::int64_t first_row,
                          const BootstrapPlan& plan, std::int64_t gap, std::span<BootstrapInterval> intervals,
                          unsigned threads);

@@ -30,4 +30,8 @@ inline constexpr std::int64_t max_updates_per_sample = 1000000000;
 // beyond a million resolve quantiles no series of ours can use.
 inline constexpr std::size_t max_bootstrap_resamples = std::size_t{1} << 20;
 
+// Values of a bootstrapped series: a resample index is held in 32 bits.
+// (At 8 bytes a value, 32 GiB of them; memory is the tighter bound.)
+inline constexpr std::size_t max_bootstrap_values = 0xFFFFFFFFu;
+
 }  // namespace suite::limits

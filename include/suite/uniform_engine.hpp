@@ -85,8 +85,10 @@ public:
     friend bool operator==(const UniformEngine&, const UniformEngine&) = default;
 
     // The state as text (the arithmetic term, the two lag positions and the
-    // 97 table entries, in decimal units) and back; a stream that does not
-    // hold a valid state sets failbit and leaves the engine unchanged.
+    // 97 table entries, in decimal units, separated by spaces) and back,
+    // decimal whatever the stream's flags, which are left as they were; a
+    // stream that does not hold a valid state sets failbit and leaves the
+    // engine unchanged.
     friend std::ostream& operator<<(std::ostream& out, const UniformEngine& engine);
     friend std::istream& operator>>(std::istream& in, UniformEngine& engine);
 

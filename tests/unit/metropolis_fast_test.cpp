@@ -92,8 +92,10 @@ TEST_P(FastSweeps, DecideNearTiesWithTheExactRatio)
     // has u on the multiple of 2^-24 just below or just above the exact
     // ratio r. Such u fall inside the estimates' margin and must be decided
     // by metropolis_step()'s own expression. The updates before it have u = 0, always
-    // accepted, so that the current point there is known; those after it are
-    // ordinary draws.
+    // accepted, except in every other pair of turns the one just before it:
+    // a proposal in the far corner with u near 1, rejected, so that the open
+    // update must be judged from the last accepted point, not from the last
+    // proposal. Those after it are ordinary draws.
     GaussianSweeper sweeper(weight_normalisation);
     UniformEngine g = seeded(4711);
     constexpr std::size_t updates = 19;
@@ -107,7 +109,13 @@ TEST_P(FastSweeps, DecideNearTiesWithTheExactRatio)
         for (std::size_t t = 0; t < tie; ++t) {
             draws[4 * t + 3] = 0;
         }
-        const Point3 current = tie == 0 ? start : point_at(draws, tie - 1);
+        const bool rejected_before = tie > 0 && trial / (2 * updates) % 2 == 1;
+        if (rejected_before) {
+            std::fill_n(draws.begin() + static_cast<std::ptrdiff_t>(4 * (tie - 1)), 4, (1u << 24) - 1);
+        }
+        Point3 current = start;
+        Script lead_in{&draws};
+        metropolis_sweep(current, static_cast<std::int64_t>(tie), P, lead_in);
         const double r = P(point_at(draws, tie)) / P(current);
         const double below = std::min(std::floor(r * 0x1p24), 0x1p24 - 1);
         draws[4 * tie + 3] = static_cast<std::uint32_t>(below) + static_cast<std::uint32_t>(trial / updates % 2);

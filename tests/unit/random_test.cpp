@@ -76,6 +76,14 @@ TEST(UniformEngine, DiscardLandsWhereSingleDrawsLand)
         }
         EXPECT_EQ(jumped, walked) << target << " draws";
     }
+    // Past 2^41 draws the arithmetic term's step, distance * 7654321, no
+    // longer fits in 64 bits unless the distance is reduced first.
+    UniformEngine once(0);
+    once.discard((1ull << 42) + 12345);
+    UniformEngine twice(0);
+    twice.discard(1ull << 41);
+    twice.discard((1ull << 41) + 12345);
+    EXPECT_EQ(once, twice);
 }
 
 TEST(UniformEngine, SavesAndRestoresItsStateAsText)
@@ -90,17 +98,33 @@ TEST(UniformEngine, SavesAndRestoresItsStateAsText)
     EXPECT_EQ(restored, g);
     EXPECT_EQ(restored(), g());
 
-    // A state no engine can be in is refused, and the engine kept.
-    // (The arithmetic term must lie below its modulus 16777213.)
-    std::stringstream bad;
-    bad << "16777213 96 32";
-    for (int entry = 0; entry < 97; ++entry) {
-        bad << " 0";
+    // Decimal whatever the stream's flags, which are left as they were.
+    std::stringstream hex;
+    hex << std::hex << std::showbase << std::showpos << g;
+    std::ostringstream decimal;
+    decimal << g;
+    EXPECT_EQ(hex.str(), decimal.str());
+    EXPECT_EQ(hex.flags(), std::ios::hex | std::ios::showbase | std::ios::showpos | std::ios::skipws);
+    UniformEngine from_hex(5);
+    hex >> from_hex;
+    ASSERT_TRUE(hex);
+    EXPECT_EQ(from_hex, g);
+    EXPECT_EQ(hex.flags(), std::ios::hex | std::ios::showbase | std::ios::showpos | std::ios::skipws);
+
+    // A state no engine can be in is refused, and the engine kept: the
+    // arithmetic term must lie below its modulus 16777213, and the two lag
+    // positions stand 64 apart.
+    for (const char* const head : {"16777213 96 32", "0 96 31"}) {
+        std::stringstream bad;
+        bad << head;
+        for (int entry = 0; entry < 97; ++entry) {
+            bad << " 0";
+        }
+        UniformEngine kept(5);
+        bad >> kept;
+        EXPECT_TRUE(bad.fail()) << head;
+        EXPECT_EQ(kept, UniformEngine(5)) << head;
     }
-    UniformEngine kept(5);
-    bad >> kept;
-    EXPECT_TRUE(bad.fail());
-    EXPECT_EQ(kept, UniformEngine(5));
 }
 
 TEST(UniformEngine, DrivesTheStandardDistributions)
@@ -122,6 +146,13 @@ TEST(UniformEngine, DrivesTheStandardDistributions)
     // Standard errors: sqrt(1/12 / n) = 2.9e-4 and sqrt(1/180 / n) = 7.5e-5.
     EXPECT_NEAR(mean, 0.5, 0.0015);
     EXPECT_NEAR(variance, 1.0 / 12.0, 0.0004);
+
+    // The range max() - min() + 1 = 2^24 is what combines calls: 48 bits
+    // from two draws a then b are exactly (a + b 2^24) / 2^48.
+    UniformEngine raw = g;
+    const double a = raw();
+    const double b = raw();
+    EXPECT_EQ((std::generate_canonical<double, 48>(g)), (a + b * 0x1p24) * 0x1p-48);
 }
 
 TEST(DrawPoint, TakesThreeDrawsInTheOrderXYZ)
