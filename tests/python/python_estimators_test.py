@@ -25,11 +25,16 @@ def test_running_mean_sums_in_order():
 
 
 def test_bootstrap_as_the_plan_says():
-    # Draws sample-major: draw k * M + l picks resample l's k-th index.
+    # Draws sample-major: pair k * M + l of generator values (a, b) picks
+    # resample l's k-th index floor(x n / 2^48), x = a 2^24 + b, unless
+    # (x n) mod 2^48 falls below 2^48 mod n, which rejects the pair.
     n, m = len(values), 100
-    r = suite.Generator(11).random(n * m).reshape(n, m)
+    a, b = suite.Generator(11).units(2 * n * m).astype(np.uint64).reshape(-1, 2).T
+    p = ((a << np.uint64(24)) + b) * np.uint64(n)
+    assert np.all(p % 2**48 >= 2**48 % n)  # nothing rejected at this seed
+    index = (p >> np.uint64(48)).astype(np.int64).reshape(n, m)
     means = np.zeros(m)
-    for row in values[(n * r).astype(np.int64)]:
+    for row in values[index]:
         means = means + row
     ordered = np.sort(means / n)
     assert suite.bootstrap_interval(values, seed=11) == (ordered[16], ordered[84])
