@@ -28,7 +28,12 @@ constexpr std::size_t lag_chunk = std::size_t{1} << 14;
 constexpr double direct_cost = 0.125;
 constexpr double fourier_cost = 3.4;
 
+// The errors of rho take 2W + 1 terms a lag: at most 8193 lags, and at
+// most this many terms in all, so that a long window (a drifting or
+// non-stationary chain, W in the tens of thousands) costs O(W), not O(W^2).
+// Windows up to 2047 keep all 8193.
 constexpr std::size_t max_rho_errors = 8193;
+constexpr std::size_t max_rho_error_terms = std::size_t{1} << 25;
 
 struct Chunk {
     std::size_t offset;  // of the replica in the deviations
@@ -246,7 +251,9 @@ GammaResult gamma_analysis(std::span<const std::span<const double>> replicas, co
     }
     const auto rho = [&](std::size_t t) { return t < shown ? result.rho[t] : 0.0; };
     // O(W) a lag: capped, so that a long window does not cost O(W^2).
-    result.rho_error.assign(std::min(shown, max_rho_errors), 0.0);
+    const std::size_t error_lags =
+        std::min({shown, max_rho_errors, std::max<std::size_t>(2, max_rho_error_terms / (2 * window + 1))});
+    result.rho_error.assign(error_lags, 0.0);
     for (std::size_t t = 1; t < result.rho_error.size(); ++t) {
         double s = 0.0;
         for (std::size_t k = t > window ? t - window : 1; k <= t + window; ++k) {

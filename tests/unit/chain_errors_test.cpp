@@ -197,6 +197,18 @@ TEST(ChainErrors, TheTransformGivesTheDirectLagSums)
     }
     EXPECT_EQ(direct.replicas, 2u);
     EXPECT_EQ(direct.count, a.size() + b.size());
+    // A drift (a ramp) has a window of thousands of lags: the automatic
+    // choice takes the transform, and the errors of rho, 2W + 1 terms a
+    // lag, stop short of 8193 lags so that they cost O(W).
+    std::vector<double> ramp(100000);
+    for (std::size_t i = 0; i < ramp.size(); ++i) {
+        ramp[i] = static_cast<double>(i);
+    }
+    const GammaResult drift = gamma_analysis(ramp);
+    EXPECT_TRUE(drift.used_fourier);
+    EXPECT_GT(drift.window, 4096u);
+    EXPECT_GE(drift.rho_error.size(), 2u);
+    EXPECT_LE(drift.rho_error.size() * (2 * drift.window + 1), std::size_t{1} << 25);
     // Every lag, with the padding as short as the lags asked for allow.
     const std::span<const double> head = std::span<const double>(a).first(3001);
     for (const std::size_t lags : {head.size(), std::size_t{1700}, std::size_t{12}}) {
