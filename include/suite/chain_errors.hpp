@@ -197,9 +197,11 @@ BinningResult binning_analysis(std::span<const double> values, double confidence
 // same numbers on every platform. The window is foreseen from a binning
 // pass (W ~ (S tau_int / 2) ln(N / (S tau_int))) to choose the transform at
 // once; the direct sums otherwise go on until their cost passes the
-// transform's. Memory: the deviations (N doubles) and, for the transform,
-// 2.5 M doubles for a replica of padded length M, the power of two from
-// N_r + (max lag) + 1 up, below 3 N_r + 3 by default.
+// transform's. The transform pads a replica to M, the power of two above
+// N_r + N_r / 32 (below 2.07 N_r + 2), which gives every lag up to M - N_r;
+// only a window needing more lags (a drift) takes a second transform, padded
+// from N_r + (max lag) + 1 up (below 3 N_r + 3 by default). Memory: the
+// deviations (N doubles) and 2.5 M doubles for the transform.
 // (The window criterion takes exp and log of the C library: a window
 // exactly on the edge could in principle fall one lag apart elsewhere.)
 
