@@ -122,9 +122,9 @@ void BM_StationaryBootstrap(benchmark::State& state)
     const std::vector<double>& x = chain(state);
     for ([[maybe_unused]] auto _ : state) {
         UniformEngine engine(1);
-        benchmark::DoNotOptimize(block_bootstrap(x, {BlockScheme::stationary, 0, 100, 0.95, 1}, engine).error);
+        benchmark::DoNotOptimize(block_bootstrap(x, {BlockScheme::stationary, 0, 1000, 0.95, 1}, engine).error);
     }
-    state.SetItemsProcessed(state.iterations() * 100 * static_cast<std::int64_t>(x.size()));
+    state.SetItemsProcessed(state.iterations() * 1000 * static_cast<std::int64_t>(x.size()));
 }
 BENCHMARK(BM_StationaryBootstrap)
     ->Args({0, 6, 900})

@@ -113,9 +113,10 @@ def main():
     simd_path = subprocess.run([str(simd)], stdout=subprocess.PIPE, text=True).stdout.strip() if simd.exists() else "?"
     print(f"processor: {processor()}, {os.cpu_count()} cores; the library's SIMD path: {simd_path}; "
           f"load average at the start: {os.getloadavg()[0]:.1f}")
-    print(f"medians of {arguments.repetitions}; time: the whole process, in brackets the computation alone; "
-          "memory: peak resident\n")
-    print("| N | phi | exact tau_int | contender | tau_int | error of the mean | window | time (s) | peak memory (MB) |")
+    print(f"medians of {arguments.repetitions}; time: the whole process, wall / processor (user + system), in "
+          "brackets the computation alone (wall); memory: peak resident\n")
+    print("| N | phi | exact tau_int | contender | tau_int | error of the mean | window | time (s): wall / cpu | "
+          "peak memory (MB) |")
     print("|---|---|---|---|---|---|---|---|---|")
     throughput = []
     rng = np.random.default_rng(2004)
@@ -134,9 +135,9 @@ def main():
                         "emcee": [sys.executable, __file__, "--worker", "emcee", str(npy)]}
                 for _ in range(arguments.repetitions):
                     for label, command in runs.items():
-                        seconds, peak, out = timed(command)
+                        seconds, peak, out, processor_seconds = timed(command, cpu=True)
                         result = json.loads(out)
-                        rows.setdefault(label, []).append((seconds, peak, result))
+                        rows.setdefault(label, []).append((seconds, peak, result, processor_seconds))
                 exact = (1 + phi) / (2 * (1 - phi))
                 for label, runs_of_label in rows.items():
                     seconds = statistics.median(r[0] for r in runs_of_label)
@@ -145,7 +146,9 @@ def main():
                     window = result.get("window", result.get("level"))
                     window = "-" if window is None else (f"level {window}" if "level" in result else window)
                     compute = [r[2]["compute_seconds"] for r in runs_of_label if "compute_seconds" in r[2]]
-                    time_text = f"{seconds:.3g}" + (f" ({statistics.median(compute):.3g})" if compute else "")
+                    cpu = statistics.median(r[3] for r in runs_of_label)
+                    time_text = (f"{seconds:.3g} / {cpu:.3g}" +
+                                 (f" ({statistics.median(compute):.3g})" if compute else ""))
                     print(f"| {size:.0e} | {phi} | {exact:.1f} | {label} | {float(result['tau_int']):.4g} | "
                           f"{float(result['error']):.3g} | {window} | {time_text} | {peak:.0f} |")
                     if label == "chain_errors binning":
@@ -173,6 +176,7 @@ def main():
     print()
     for line in throughput:
         print(f"- {line}")
+    print(f"\nload average at the end: {os.getloadavg()[0]:.1f}")
     own = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024
     print(f"\n(largest child process: {own:.0f} MB)")
 

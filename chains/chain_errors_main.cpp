@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -190,7 +191,8 @@ int run(const Options& options)
     }
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(from_pipe ? nullptr : input, std::fclose);
 
-    // Binning streams; the others, and the figure, need the whole chain.
+    // Binning streams (and always runs: it gives the naive error and the
+    // correlation check); the others, and the figure, need the whole chain.
     const bool binning = wanted(options.method, Method::binning) || figure;
     const bool whole_chain = options.method != Method::binning || figure;
     suite::BinningAnalysis binning_analysis;
@@ -204,9 +206,7 @@ int run(const Options& options)
                 low = std::min(low, value);
                 high = std::max(high, value);
             }
-            if (binning) {
-                binning_analysis.add(values);
-            }
+            binning_analysis.add(values);
             if (whole_chain) {
                 chain.insert(chain.end(), values.begin(), values.end());
             }
@@ -248,9 +248,8 @@ int run(const Options& options)
             reports.push_back(gamma_report(gamma));
         }
     }
-    suite::BinningResult binned;
+    const suite::BinningResult binned = binning_analysis.result();
     if (binning) {
-        binned = binning_analysis.result();
         if (!binned.plateau_found) {
             warn("binning found no plateau up to level " + std::to_string(binned.level) +
                  ": the chain is probably too short for its autocorrelation time");
@@ -264,6 +263,21 @@ int run(const Options& options)
         bootstrap_options.threads = std::min<unsigned>(usable_cores(), suite::limits::max_threads);
         suite::UniformEngine engine;
         reports.push_back(bootstrap_report(suite::block_bootstrap(chain, bootstrap_options, engine)));
+    }
+
+    // The error of independent values, s / sqrt(N): level 0 of the binning.
+    const double naive_error = binned.levels.front().error;
+    for (MethodReport& report : reports) {
+        report.naive_error = naive_error;
+    }
+    const suite::CorrelationCheck check = suite::correlation_check(binned);
+    if (check.correlated) {
+        char line[256];
+        (void)std::snprintf(line, sizeof line,
+                            "the chain is clearly correlated (τ_int ≈ %.3g ± %.2g): the naive error σ/√N = %.3g is "
+                            "too small by about √(2 τ_int) ≈ %.3g; use the methods' errors",
+                            check.tau_int, check.tau_int_error, naive_error, std::sqrt(2.0 * check.tau_int));
+        warn(line);
     }
 
     const ChainSource source{name, options.column, reading.npy && options.column == last_column && reading.columns == 1,

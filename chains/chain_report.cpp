@@ -90,12 +90,13 @@ std::string text_report(const ChainSource& source, const std::vector<MethodRepor
                                : source.column == 0 ? std::string(", last column")
                                                     : ", column " + std::to_string(source.column);
     std::string out = source.name + column + ": " + std::to_string(source.values) + " values\n";
-    std::vector<std::vector<std::string>> rows = {{"", "mean ± error", "τ_int ± error", "effective samples", "chosen"}};
+    std::vector<std::vector<std::string>> rows = {{"", "mean ± error", "τ_int ± error", "effective samples", "chosen", "naive σ/√N"}};
     for (const MethodReport& report : reports) {
         const RoundedPair mean = round_to_error(report.mean, report.error);
         const RoundedPair tau = round_to_error(report.tau_int, report.tau_int_error);
         rows.push_back({method_title(report.method), mean.value + " ± " + mean.error, tau.value + " ± " + tau.error,
-                        effective_samples_text(report), choice_text(report)});
+                        effective_samples_text(report), choice_text(report),
+                        round_to_error(report.mean, report.naive_error).error});
     }
     std::vector<std::size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows) {
@@ -118,12 +119,13 @@ std::string text_report(const ChainSource& source, const std::vector<MethodRepor
 
 std::string tsv_report(const std::vector<MethodReport>& reports)
 {
-    std::string out = "# method\tmean\terror\ttau_int\ttau_int_error\teffective_samples\twindow_or_level\n";
+    std::string out = "# method\tmean\terror\ttau_int\ttau_int_error\teffective_samples\twindow_or_level\tnaive_error\n";
     for (const MethodReport& report : reports) {
         const RoundedPair mean = round_to_error(report.mean, report.error);
         const RoundedPair tau = round_to_error(report.tau_int, report.tau_int_error);
         out += report.method + "\t" + mean.value + "\t" + mean.error + "\t" + tau.value + "\t" + tau.error + "\t" +
-               effective_samples_text(report) + "\t" + std::to_string(report.choice) + "\n";
+               effective_samples_text(report) + "\t" + std::to_string(report.choice) + "\t" +
+               round_to_error(report.mean, report.naive_error).error + "\n";
     }
     return out;
 }
@@ -137,7 +139,9 @@ std::string json_report(const std::vector<MethodReport>& reports)
         std::string object = "{\"method\": \"" + report.method + "\", \"mean\": " + json_number(mean.value) +
                              ", \"error\": " + json_number(mean.error) + ", \"tau_int\": " + json_number(tau.value) +
                              ", \"tau_int_error\": " + json_number(tau.error) +
-                             ", \"effective_samples\": " + json_number(effective_samples_text(report)) + ", ";
+                             ", \"effective_samples\": " + json_number(effective_samples_text(report)) +
+                             ", \"naive_error\": " + json_number(round_to_error(report.mean, report.naive_error).error) +
+                             ", ";
         const std::string choice = std::to_string(report.choice);
         if (report.method == "gamma") {
             object += "\"window\": " + choice + "}";

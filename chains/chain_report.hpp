@@ -29,6 +29,9 @@ struct MethodReport {
     // length.
     std::uint64_t choice = 0;
     std::uint64_t bin_size = 0;
+    // sigma / sqrt(N): the error the mean would have if the values were
+    // independent, the same for every method.
+    double naive_error = 0;
 };
 
 // Where the chain came from, for the text's first line.

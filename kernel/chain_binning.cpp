@@ -312,7 +312,11 @@ CorrelationCheck correlation_check(std::span<const double> values)
     if (values.size() < 2) {
         return {};
     }
-    const BinningResult r = binning_analysis(values);
+    return correlation_check(binning_analysis(values));
+}
+
+CorrelationCheck correlation_check(const BinningResult& r)
+{
     CorrelationCheck check;
     check.tau_int = r.tau_int;
     check.tau_int_error = r.tau_int_error;

@@ -53,70 +53,74 @@ private:
     std::uint64_t limit_;
 };
 
-// The resample's stream of block starts and the stationary scheme's coin
-// flips of probability 1/b: one fair index below b^j, read as j base-b
-// digits, gives j independent flips at once (digit 0 starts a new block).
+// The resample's stream of block starts and, for the stationary scheme,
+// block lengths L geometric of mean b, P(L > k) = (1 - 1/b)^k, by inversion:
+// with U uniform in (0, 1) from 48 bits (two draws),
+//   L = 1 + floor(ln U / ln(1 - 1/b)),
+// since P(L > k) = P(ln U <= k ln(1 - 1/b)) = (1 - 1/b)^k. One draw pair
+// a block instead of one coin flip a value. (ln and ln(1 + x) are the C
+// library's: a length on the edge of an integer could differ elsewhere.)
 class Draws {
 public:
     Draws(UniformEngine& engine, std::uint64_t starts, std::uint64_t b)
-        : engine_(engine), starts_(starts), b_(b), flips_(flip_range(b))
+        : engine_(engine), starts_(starts), b_(b),
+          log_keep_(b > 1 ? std::log1p(-1.0 / static_cast<double>(b)) : 0.0)
     {
-        for (std::uint64_t r = b; b > 1 && r <= max_index_range / b; r *= b) {
-            ++flips_per_draw_;
-        }
     }
 
     std::uint64_t start() { return starts_(engine_); }
 
-    // Whether a new block starts after the current value.
-    bool new_block()
+    // A stationary block's length, at most `room`.
+    std::size_t geometric_length(std::size_t room)
     {
         if (b_ == 1) {
-            return true;
+            return 1;
         }
-        if (left_ == 0) {
-            digits_ = flips_(engine_);
-            left_ = flips_per_draw_;
+        std::uint64_t u = engine_();
+        u = (u << unit_bits) | engine_();
+        const double uniform = (static_cast<double>(u) + 0.5) * 0x1p-48;
+        const double extra = std::floor(std::log(uniform) / log_keep_);
+        if (extra >= static_cast<double>(room - 1)) {
+            return room;
         }
-        const bool start = digits_ % b_ == 0;
-        digits_ /= b_;
-        --left_;
-        return start;
+        return 1 + static_cast<std::size_t>(extra);
     }
 
 private:
-    static std::uint64_t flip_range(std::uint64_t b)
-    {
-        std::uint64_t r = b;
-        while (b > 1 && r <= max_index_range / b) {
-            r *= b;
-        }
-        return r;
-    }
-
     UniformEngine& engine_;
     FairRange starts_;
     std::uint64_t b_;
-    FairRange flips_;
-    std::uint64_t flips_per_draw_ = 1;
-    std::uint64_t digits_ = 0;
-    std::uint64_t left_ = 0;
+    double log_keep_;  // ln(1 - 1/b)
 };
 
-// The sum of the deviations at positions start .. start + length - 1, wrapping
-// around the end, from the prefix sums p (p[0] = 0, p[n] the total).
-double block_sum(const std::vector<double>& p, std::size_t start, std::size_t length)
+// Compensated prefix sums of the deviations: hi[i] + lo[i] is the sum of
+// the first i to about one rounding of the sum itself. A plain prefix sum
+// drifts by about one rounding of the running total per value, so a short
+// block of a long chain far from its mean (a difference of two large,
+// nearly equal totals) would lose its digits; here the difference of the
+// two hi is exact where they lie within a factor two of each other
+// (Sterbenz) and the lo carry the rest.
+struct PrefixSums {
+    std::vector<double> hi;
+    std::vector<double> lo;
+};
+
+// The sum of the deviations at positions start .. start + length - 1,
+// wrapping around the end.
+double block_sum(const PrefixSums& p, std::size_t start, std::size_t length)
 {
-    const std::size_t n = p.size() - 1;
+    const std::size_t n = p.hi.size() - 1;
     if (start + length <= n) {
-        return p[start + length] - p[start];
+        const std::size_t end = start + length;
+        return (p.hi[end] - p.hi[start]) + (p.lo[end] - p.lo[start]);
     }
-    return (p[n] - p[start]) + p[start + length - n];
+    const std::size_t wrapped = start + length - n;
+    return ((p.hi[n] - p.hi[start]) + (p.lo[n] - p.lo[start])) + (p.hi[wrapped] + p.lo[wrapped]);
 }
 
-double resample_mean_deviation(const std::vector<double>& p, BlockScheme scheme, std::size_t b, Draws& draws)
+double resample_mean_deviation(const PrefixSums& p, BlockScheme scheme, std::size_t b, Draws& draws)
 {
-    const std::size_t n = p.size() - 1;
+    const std::size_t n = p.hi.size() - 1;
     double total = 0.0;
     std::size_t filled = 0;
     while (filled < n) {
@@ -131,10 +135,7 @@ double resample_mean_deviation(const std::vector<double>& p, BlockScheme scheme,
             break;
         case BlockScheme::stationary:
             start = draws.start();
-            length = 1;
-            while (length < room && !draws.new_block()) {
-                ++length;
-            }
+            length = draws.geometric_length(room);
             break;
         }
         total = total + block_sum(p, start, length);
@@ -197,12 +198,20 @@ BlockBootstrapResult block_bootstrap(std::span<const double> values, const Block
         sum = t;
     }
     r.mean = (sum + carry) / nd;
-    std::vector<double> prefix(n + 1, 0.0);
+    PrefixSums prefix{std::vector<double>(n + 1, 0.0), std::vector<double>(n + 1, 0.0)};
     double squares = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double d = values[i] - r.mean;
-        prefix[i + 1] = prefix[i] + d;
-        squares = squares + d * d;
+    {
+        double hi = 0.0;
+        double lo = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double d = values[i] - r.mean;
+            const double t = hi + d;
+            lo = lo + (std::fabs(hi) >= std::fabs(d) ? (hi - t) + d : (d - t) + hi);
+            hi = t;
+            prefix.hi[i + 1] = hi;
+            prefix.lo[i + 1] = lo;
+            squares = squares + d * d;
+        }
     }
     const std::size_t m = options.resamples;
     r.resample_means.assign(m, 0.0);

@@ -1,5 +1,6 @@
 // The Gamma method: autocovariances up to an automatic window.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -28,7 +29,12 @@ constexpr std::size_t lag_chunk = std::size_t{1} << 14;
 constexpr double direct_cost = 0.125;
 constexpr double fourier_cost = 3.4;
 
+// The errors of rho take 2W + 1 terms a lag: at most 8193 lags, and at
+// most this many terms in all, so that a long window (a drifting or
+// non-stationary chain, W in the tens of thousands) costs O(W), not O(W^2).
+// Windows up to 2047 keep all 8193.
 constexpr std::size_t max_rho_errors = 8193;
+constexpr std::size_t max_rho_error_terms = std::size_t{1} << 25;
 
 struct Chunk {
     std::size_t offset;  // of the replica in the deviations
@@ -128,9 +134,19 @@ GammaResult gamma_analysis(std::span<const std::span<const double>> replicas, co
     std::vector<double> sums(max_lag + 1, 0.0);
     std::size_t computed = 0;
     const auto gamma = [&](std::size_t t) { return sums[t] / (n - r_count * static_cast<double>(t)); };
+    // The transform first pads each replica only to the power of two above
+    // N_r + N_r / 32, which gives every lag below the padding; the window is
+    // nearly always far shorter. Only a window beyond those lags (a drift)
+    // takes a second transform, padded for all lags.
+    std::size_t short_lags = sums.size();
+    for (const std::span<const double> replica : replicas) {
+        const std::size_t length = replica.size();
+        const std::size_t padded = std::bit_ceil(length + std::max<std::size_t>(1, length / 32));
+        short_lags = std::min({short_lags, length, padded - length});
+    }
     double transform_cost = 0.0;
     for (const std::span<const double> replica : replicas) {
-        const auto m = static_cast<double>(fourier_length(replica.size(), std::min(sums.size(), replica.size())));
+        const auto m = static_cast<double>(fourier_length(replica.size(), short_lags));
         transform_cost += fourier_cost * m * std::log2(m);
     }
     std::size_t window = 0;
@@ -138,7 +154,10 @@ GammaResult gamma_analysis(std::span<const std::span<const double>> replicas, co
     double rho_sum = 0.0;
     std::size_t checked = 0;
     const auto use_fourier = [&] {
-        // All lags afresh, so that every Gamma(t) comes from one method.
+        // All lags afresh, so that every Gamma(t) comes from one method:
+        // first those of the short padding, then, if the window needs more,
+        // every lag.
+        const std::size_t lags = result.used_fourier ? sums.size() : short_lags;
         window = 0;
         wanted = sums.size();
         rho_sum = 0.0;
@@ -147,10 +166,10 @@ GammaResult gamma_analysis(std::span<const std::span<const double>> replicas, co
         std::size_t offset = 0;
         for (const std::span<const double> replica : replicas) {
             add_fourier_lag_sums(std::span<const double>(deviations).subspan(offset, replica.size()),
-                                 std::span<double>(sums).first(std::min(sums.size(), replica.size())));
+                                 std::span<double>(sums).first(std::min(lags, replica.size())));
             offset += replica.size();
         }
-        computed = sums.size();
+        computed = lags;
         result.used_fourier = true;
     };
     // The window search runs as the lags come; the direct sums go on in
@@ -195,6 +214,10 @@ GammaResult gamma_analysis(std::span<const std::span<const double>> replicas, co
         }
         if (computed >= wanted) {
             break;
+        }
+        if (result.used_fourier) {
+            use_fourier();
+            continue;
         }
         const std::size_t batch = computed == 0 ? 2 * lag_batch : std::max(computed, 2 * lag_batch);
         const std::size_t next = std::min(wanted, computed + batch);
@@ -246,7 +269,9 @@ GammaResult gamma_analysis(std::span<const std::span<const double>> replicas, co
     }
     const auto rho = [&](std::size_t t) { return t < shown ? result.rho[t] : 0.0; };
     // O(W) a lag: capped, so that a long window does not cost O(W^2).
-    result.rho_error.assign(std::min(shown, max_rho_errors), 0.0);
+    const std::size_t error_lags =
+        std::min({shown, max_rho_errors, std::max<std::size_t>(2, max_rho_error_terms / (2 * window + 1))});
+    result.rho_error.assign(error_lags, 0.0);
     for (std::size_t t = 1; t < result.rho_error.size(); ++t) {
         double s = 0.0;
         for (std::size_t k = t > window ? t - window : 1; k <= t + window; ++k) {

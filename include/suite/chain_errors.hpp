@@ -197,9 +197,11 @@ BinningResult binning_analysis(std::span<const double> values, double confidence
 // same numbers on every platform. The window is foreseen from a binning
 // pass (W ~ (S tau_int / 2) ln(N / (S tau_int))) to choose the transform at
 // once; the direct sums otherwise go on until their cost passes the
-// transform's. Memory: the deviations (N doubles) and, for the transform,
-// 2.5 M doubles for a replica of padded length M, the power of two from
-// N_r + (max lag) + 1 up, below 3 N_r + 3 by default.
+// transform's. The transform pads a replica to M, the power of two above
+// N_r + N_r / 32 (below 2.07 N_r + 2), which gives every lag up to M - N_r;
+// only a window needing more lags (a drift) takes a second transform, padded
+// from N_r + (max lag) + 1 up (below 3 N_r + 3 by default). Memory: the
+// deviations (N doubles) and 2.5 M doubles for the transform.
 // (The window criterion takes exp and log of the C library: a window
 // exactly on the edge could in principle fall one lag apart elsewhere.)
 
@@ -227,7 +229,7 @@ struct GammaResult {
     bool used_fourier = false;       // whether the lag sums came from the transform
     std::vector<double> gamma;       // Gamma(t), bias-corrected, t = 0 .. min(2W, max lag)
     std::vector<double> rho;         // rho(t) = Gamma(t) / Gamma(0), same t
-    std::vector<double> rho_error;   // drho(t), t = 0 .. min(2W, 8192) (0 at t = 0)
+    std::vector<double> rho_error;   // drho(t), t = 0 .. min(2W, 8192, 2^25 / (2W + 1) - 1) (0 at t = 0)
 };
 
 // One chain. Throws std::invalid_argument for fewer than 2 values, a
@@ -243,9 +245,12 @@ GammaResult gamma_analysis(std::span<const std::span<const double>> replicas, co
 //   moving:     blocks of b values starting at a uniform position in 0 .. n-b;
 //   circular:   starting anywhere in 0 .. n-1 and wrapping around the end;
 //   stationary: circular, with lengths geometric of mean b (after each value
-//               a new block starts with probability 1/b).
+//               a new block starts with probability 1/b), cut to n.
 // b = 1 is the i.i.d. bootstrap (then the stationary scheme draws no
-// flips: every block has length 1). The automatic b is Politis and White's
+// lengths: every block has length 1). A stationary length is drawn once a
+// block, by inversion of the geometric distribution on a 48-bit uniform U
+// (two draws): L = 1 + floor(ln U / ln(1 - 1/b)), with the C library's log
+// and log1p (a length exactly on an integer edge could differ elsewhere). The automatic b is Politis and White's
 // (2004, with Patton, Politis and White's 2009 correction) MSE-optimal
 // length for the variance of the mean,
 //   b = (2 G^2 / D)^(1/3) n^(1/3),  G = sum_{|t|<=W} |t| Gamma(t),
@@ -259,7 +264,10 @@ GammaResult gamma_analysis(std::span<const std::span<const double>> replicas, co
 // draws from the engine's stream starting r * 2^40 draws after the start
 // (a jump), so any thread count gives the same resamples; the engine ends
 // M * 2^40 draws after its start. The resample means add the block sums
-// of the deviations from the mean (prefix differences) in order.
+// of the deviations from the mean in order, each in O(1) as the difference
+// of compensated prefix sums (a running sum and its carried rounding
+// errors, 16 bytes a value), which keeps a short block's sum accurate to
+// its own rounding however long the chain.
 
 enum class BlockScheme { moving, circular, stationary };
 
@@ -308,6 +316,8 @@ struct CorrelationCheck {
 };
 
 CorrelationCheck correlation_check(std::span<const double> values);
+// The same check from a binning analysis already done.
+CorrelationCheck correlation_check(const BinningResult& binned);
 inline bool looks_correlated(std::span<const double> values) { return correlation_check(values).correlated; }
 
 }  // namespace suite

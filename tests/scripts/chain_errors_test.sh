@@ -48,9 +48,17 @@ results)
   check "a table's column gives what the column alone gives" cmp from_text.json from_table.json
   check "a pipe of .npy gives what the file gives" cmp from_text.json from_npy_pipe.json
   check "a pipe of text gives what the file gives" cmp from_text.json from_text_pipe.json
-  for key in method mean error tau_int tau_int_error effective_samples window level bin_size block_length; do
+  for key in method mean error tau_int tau_int_error effective_samples naive_error window level bin_size block_length; do
     check "the JSON has \"$key\"" grep -q "\"$key\": " from_text.json
   done
+  # The chain is clearly correlated: one warning that the naive error is
+  # too small, on standard error only; independent values draw none.
+  "$program" chain.txt --format json >gamma.json 2>warning.txt
+  check "one warning for a correlated chain" [ "$(grep -c 'naive error σ/√N = .* too small' warning.txt)" = 1 ]
+  check "the naive error is below the Γ-method's" awk -F'[:,] *' '{ for (i = 1; i < NF; ++i) {
+      if ($i ~ /"error"/) e = $(i + 1); if ($i ~ /"naive_error"/) n = $(i + 1) } } END { exit !(n > 0 && n < e / 3) }' gamma.json
+  awk 'BEGIN { srand(3); for (i = 1; i <= 20000; ++i) printf "%.17g\n", rand() }' | "$program" - >/dev/null 2>warning.txt
+  check "no warning for independent values" [ ! -s warning.txt ]
   tau=$("$program" chain.txt --format tsv | awk '!/^#/ { print $4 }')
   check "tau_int of the AR(1) chain, $tau, is near 9.5" awk -v tau="$tau" 'BEGIN { exit !(tau > 7 && tau < 12) }'
   "$program" table.txt --format tsv --method all >all.tsv

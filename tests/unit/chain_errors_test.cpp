@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <numeric>
 #include <vector>
 
 #include "ar1_chain.hpp"
@@ -100,6 +101,28 @@ TEST(ChainErrors, GivenBlockLengthsGiveTheirWindowedVariance)
             }
         }
     }
+    // Given the chain, the stationary bootstrap's variance of the mean is
+    // exactly (1/n) [C(0) + 2 sum_{i=1}^{n-1} (1 - i/n) q^i C(i)], q = 1 - 1/b,
+    // C the circular autocovariance: resampled values i apart lie in one
+    // block with probability q^i, else they are independent. Only the
+    // resampling noise, relative 1/sqrt(2 (M - 1)), is left, so a wrong mean
+    // block length shows.
+    const std::size_t b = 10;
+    const std::size_t m = x.size();
+    const double mean = std::accumulate(x.begin(), x.end(), 0.0) / n;
+    const double q = 1.0 - 1.0 / static_cast<double>(b);
+    double variance = 0.0;
+    for (std::size_t i = 0; i < m; ++i) {
+        double c = 0.0;
+        for (std::size_t j = 0; j < m; ++j) {
+            c += (x[j] - mean) * (x[(j + i) % m] - mean);
+        }
+        const double lag = static_cast<double>(i);
+        variance += (i == 0 ? 1.0 : 2.0 * (1.0 - lag / n) * std::pow(q, lag)) * c / n;
+    }
+    UniformEngine engine(4);
+    const BlockBootstrapResult r = block_bootstrap(x, {BlockScheme::stationary, b, 2000, 0.95, 2}, engine);
+    EXPECT_NEAR(r.error, std::sqrt(variance / n), 4 * r.error / std::sqrt(2.0 * 1999.0));
 }
 
 TEST(ChainErrors, StreamingEqualsAllAtOnceBitForBit)
@@ -197,6 +220,18 @@ TEST(ChainErrors, TheTransformGivesTheDirectLagSums)
     }
     EXPECT_EQ(direct.replicas, 2u);
     EXPECT_EQ(direct.count, a.size() + b.size());
+    // A drift (a ramp) has a window of thousands of lags: the automatic
+    // choice takes the transform, and the errors of rho, 2W + 1 terms a
+    // lag, stop short of 8193 lags so that they cost O(W).
+    std::vector<double> ramp(100000);
+    for (std::size_t i = 0; i < ramp.size(); ++i) {
+        ramp[i] = static_cast<double>(i);
+    }
+    const GammaResult drift = gamma_analysis(ramp);
+    EXPECT_TRUE(drift.used_fourier);
+    EXPECT_GT(drift.window, 4096u);
+    EXPECT_GE(drift.rho_error.size(), 2u);
+    EXPECT_LE(drift.rho_error.size() * (2 * drift.window + 1), std::size_t{1} << 25);
     // Every lag, with the padding as short as the lags asked for allow.
     const std::span<const double> head = std::span<const double>(a).first(3001);
     for (const std::size_t lags : {head.size(), std::size_t{1700}, std::size_t{12}}) {
