@@ -1,8 +1,6 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
 #include <span>
 
 #include "suite/uniform_engine.hpp"
