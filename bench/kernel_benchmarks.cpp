@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "bootstrap_resampling.hpp"
-#include "historic_estimators.hpp"
+#include "growing_series.hpp"
+#include "plain_estimators.hpp"
 #include "simd_target.hpp"
 #include "stream_drawing.hpp"
 #include "suite/estimators.hpp"

@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "historic_estimators.hpp"
-#include "historic_quadrature.hpp"
+#include "growing_series.hpp"
 #include "suite/estimators.hpp"
 #include "suite/metropolis_update.hpp"
 #include "suite/point3.hpp"

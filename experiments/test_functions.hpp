@@ -5,8 +5,6 @@
 #include "suite/metropolis_update.hpp"
 #include "suite/point3.hpp"
 
-using suite::Point3;
-
 // The integrands, the observable and the sampling weight of the experiments,
 // each beside the exact value its experiment converges to. Every value is
 // evaluated one IEEE double operation at a time, in the order written (the
@@ -27,7 +25,7 @@ inline double sine_pi(double x) { return std::sin(pi_11 * x); }
 inline double sine_pi_integral() { return 2.0 / std::acos(-1.0); }
 
 // 3x^2 y + 2z^3, integrated over the unit cube.
-inline double cubic_polynomial(const Point3& p)
+inline double cubic_polynomial(const suite::Point3& p)
 {
     return ((3.0 * p.x) * p.x) * p.y + ((2.0 * p.z) * p.z) * p.z;
 }
@@ -37,17 +35,17 @@ inline constexpr double cubic_polynomial_integral = 1.0;
 
 // The sampling weight exp(-(x^2 + y^2 + z^2)) / 0.416538 of the Metropolis
 // chains: positive everywhere in the cube, at least exp(-3)/0.416538.
-inline double P(const Point3& p) { return suite::gaussian_weight(p, weight_normalisation); }
+inline double P(const suite::Point3& p) { return suite::gaussian_weight(p, weight_normalisation); }
 
 // The observable 128 x^3 y^2 z, multiplied left to right from 128.
-inline double moment_observable(const Point3& p)
+inline double moment_observable(const suite::Point3& p)
 {
     return 128.0 * p.x * p.x * p.x * p.y * p.y * p.z;
 }
 
 // The weight times the observable as one expression in its own order, for
 // uniform sampling of the same expectation the Metropolis chains estimate.
-inline double weighted_moment(const Point3& p)
+inline double weighted_moment(const suite::Point3& p)
 {
     const double e = std::exp(-((p.x * p.x + p.y * p.y) + p.z * p.z));
     return e * 128.0 * p.x * p.x * p.x * p.y * p.y * p.z / weight_normalisation;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "growing_series.hpp"
 #include "resample_kernels.hpp"
 
 namespace suite {

@@ -22,6 +22,7 @@ public:
     static std::size_t uj(const UniformEngine& e) { return e.uj_; }
     static constexpr std::uint32_t decrement = UniformEngine::c_decrement;
     static constexpr std::uint32_t modulus = UniformEngine::c_modulus;
+    static constexpr std::uint32_t unit_mask = UniformEngine::unit_mask;  // reduction mod 2^24
 };
 
 // `steps` positions down the ring 0..96 of the lag table.

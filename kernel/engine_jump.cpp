@@ -11,6 +11,7 @@ namespace {
 
 using Polynomial = std::array<std::uint32_t, EngineJump::degree>;
 constexpr std::size_t degree = EngineJump::degree;
+constexpr std::size_t lag_short = UniformEngine::lag_short;
 
 // p * z^k for k <= 33: coefficient t moves to t + k; past 96 it wraps with
 // z^97 = 1 - z^64, landing at t + k - 97 and t + k - 33, both below 97.
@@ -22,7 +23,7 @@ Polynomial times_z_power(const Polynomial& p, std::size_t k)
             q[t + k] += p[t];
         } else {
             q[t + k - degree] += p[t];
-            q[t + k - 33] -= p[t];
+            q[t + k - lag_short] -= p[t];
         }
     }
     return q;
@@ -41,7 +42,7 @@ Polynomial squared(const Polynomial& p)
     }
     for (std::size_t t = full.size() - 1; t >= degree; --t) {
         full[t - degree] += full[t];
-        full[t - 33] -= full[t];
+        full[t - lag_short] -= full[t];
     }
     Polynomial q;
     std::copy_n(full.begin(), degree, q.begin());
@@ -66,7 +67,7 @@ void EngineJump::lengthen(std::uint64_t extra)
 {
     distance_ += extra;
     for (; extra > 0;) {
-        const std::uint64_t k = std::min<std::uint64_t>(extra, 33);
+        const std::uint64_t k = std::min<std::uint64_t>(extra, lag_short);
         coefficients_ = times_z_power(coefficients_, static_cast<std::size_t>(k));
         extra -= k;
     }
@@ -84,7 +85,7 @@ void EngineJump::apply(UniformEngine& engine) const
         x[t] = lag[ring_back(ui, t)];
     }
     for (std::size_t t = degree; t < 2 * degree - 1; ++t) {
-        x[t] = x[t - degree] - x[t - 33];
+        x[t] = x[t - degree] - x[t - lag_short];
     }
     Polynomial next;
     combine_history_kernel()(coefficients_.data(), x.data(), next.data());

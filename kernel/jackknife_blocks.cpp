@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "growing_series.hpp"
 #include "jackknife_kernels.hpp"
 #include "suite/estimators.hpp"
 

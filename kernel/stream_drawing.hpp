@@ -56,7 +56,7 @@ private:
     // and then moves the last 97 back. The pad lets a wide loop load a
     // vector that ends at x_{n-97}.
     static constexpr std::size_t pad = 16;
-    std::array<std::uint32_t, pad + 97 + block> history_;
+    std::array<std::uint32_t, pad + UniformEngine::lag_long + block> history_;
     StreamTerm term_{};
     std::size_t ui_ = 0;
     std::size_t uj_ = 0;

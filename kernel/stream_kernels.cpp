@@ -199,8 +199,8 @@ void Extend(std::uint32_t* x, std::uint32_t* out, std::size_t n, StreamTerm* ter
         const auto mask = hn::Set(d, plain::unit_mask);
         const auto range_v = hn::Set(d, range);
         for (;;) {
-            const auto value = hn::And(hn::Sub(hn::LoadU(d, x + t), hn::LoadU(d, x + t + 64)), mask);
-            hn::StoreU(value, d, x + t + 97);
+            const auto value = hn::And(hn::Sub(hn::LoadU(d, x + t), hn::LoadU(d, x + t + plain::lag_distance)), mask);
+            hn::StoreU(value, d, x + t + plain::history_degree);
             hn::StoreU(Output<to_index>(d, hn::Sub(value, cv), range_v), d, out + t);
             t += lanes;
             if (t + lanes > n) {

@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine_access.hpp"
+#include "suite/uniform_engine.hpp"
+
 namespace suite {
 
 // The generator's bulk loops in integer units (see BulkDrawer in
@@ -37,8 +40,10 @@ CombineHistory* combine_history_kernel();
 
 namespace plain {
 
-constexpr std::uint32_t unit_mask = 0xFFFFFFu;  // reduction mod 2^24
-constexpr std::size_t history_degree = 97;
+constexpr std::uint32_t unit_mask = EngineAccess::unit_mask;
+// x_n = x_{n-97} - x_{n-33}: in the history x[t + 97] = x[t] - x[t + 64].
+constexpr std::size_t history_degree = UniformEngine::lag_long;
+constexpr std::size_t lag_distance = UniformEngine::lag_long - UniformEngine::lag_short;
 
 // C - d mod m for C, d in [0, m): the arithmetic term's step.
 inline std::uint32_t mod_sub(std::uint32_t c, std::uint32_t d, std::uint32_t m) { return c >= d ? c - d : c - d + m; }
@@ -60,8 +65,8 @@ inline void extend_stream(std::uint32_t* x, std::uint32_t* out, std::size_t n, S
 {
     std::uint32_t c = term->c;
     for (std::size_t t = 0; t < n; ++t) {
-        const std::uint32_t value = (x[t] - x[t + 64]) & unit_mask;
-        x[t + 97] = value;
+        const std::uint32_t value = (x[t] - x[t + lag_distance]) & unit_mask;
+        x[t + history_degree] = value;
         c = mod_sub(c, term->cd, term->cm);
         const std::uint32_t units = (value - c) & unit_mask;
         out[t] = range == 0 ? units : resample_index(units, range);

@@ -39,7 +39,7 @@ constexpr std::size_t buffer_size = std::size_t{1} << 16;
 constexpr std::size_t count_room = 16;
 constexpr std::size_t value_room = 320;
 
-[[noreturn]] void report_failure(const char* /*program*/, const char* action, const char* name, int error)
+[[noreturn]] void report_failure(const char* action, const char* name, int error)
 {
     // A reader closing the pipe is how `program | head` ends: nothing to say.
     const bool quiet = error == EPIPE && name == standard_output_name;
@@ -524,7 +524,7 @@ void TableWriter::close()
 void TableWriter::fail(const char* action, int error)
 {
     discard_temporary();
-    report_failure(program_, action, name_, error);
+    report_failure(action, name_, error);
 }
 
 }  // namespace suite

@@ -16,8 +16,8 @@
 
 #include "bootstrap_resampling.hpp"
 #include "experiments.hpp"
-#include "historic_estimators.hpp"
-#include "historic_quadrature.hpp"
+#include "growing_series.hpp"
+#include "plain_estimators.hpp"
 #include "program_run.hpp"
 #include "reference.hpp"
 #include "stream_drawing.hpp"

@@ -6,8 +6,8 @@
 #include <numeric>
 #include <vector>
 
-#include "historic_estimators.hpp"
-#include "historic_quadrature.hpp"
+#include "growing_series.hpp"
+#include "plain_estimators.hpp"
 #include "suite/estimators.hpp"
 #include "suite/uniform_engine.hpp"
 #include "test_functions.hpp"

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "every_target.hpp"
-#include "historic_estimators.hpp"
+#include "growing_series.hpp"
+#include "plain_estimators.hpp"
 #include "stream_drawing.hpp"
 #include "suite/estimators.hpp"
 #include "suite/uniform_engine.hpp"

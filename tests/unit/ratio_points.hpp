@@ -12,11 +12,11 @@
 // The current point's x is searched among the doubles next to the exact
 // solution x^2 = x_p^2 - ln 2 + ...; the quotient rounds to exactly 0.5 for
 // some of them.
-inline Point3 point_with_ratio_one_half(const Point3& proposal)
+inline suite::Point3 point_with_ratio_one_half(const suite::Point3& proposal)
 {
     const double target_sum = (proposal.x * proposal.x + proposal.y * proposal.y + proposal.z * proposal.z)
                               - std::log(2.0);
-    Point3 current{0.0, proposal.y, proposal.z};
+    suite::Point3 current{0.0, proposal.y, proposal.z};
     double x = std::sqrt(target_sum - proposal.y * proposal.y - proposal.z * proposal.z);
     for (int k = 0; k < 4096; ++k) {
         x = std::nextafter(x, k % 2 == 0 ? 0.0 : 1.0);

@@ -1,48 +1,21 @@
 #pragma once
 
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <span>
 
+#include "growing_series.hpp"
 #include "suite/estimators.hpp"
+#include "suite/quadrature_rules.hpp"
 
-// The estimators as the Metropolis experiments define them: the constants
-// and divisors their tables have always used, and the plain forms of the
-// definitions, which the fast library forms are held to.
+// The experiments' estimators and rules written plainly, as their
+// definitions read, for the tests and benchmarks to hold the fast forms to:
+// every sum afresh, one index per generator value, a sort by exchange.
 
 namespace historic {
 
-// ---------------------------------------------------------------------------
-// Ten-block jackknife. The values are cut at e_b = (b i) / 10 into ten
-// consecutive blocks; leaving block b out gives the mean m_b, and the error
-// is sqrt((10 - 1)/10 * sum_b (m_b - mean)^2) around the running mean `mean`
-// of all values. The experiment keeps the divisors it has always used:
-// blocks 0 to 8 divide by i - e_1 whatever the size of the block left out,
-// while block 9 divides by e_9, the number of values it sums. For i = 1
-// block 9 sums nothing and divides by 0, so the error is not-a-number.
-
-inline constexpr std::int32_t jackknife_blocks = 10;
-
-// The error from the ten leave-one-out sums (see suite::GrowingJackknifeSums).
-inline double jackknife_error_from_sums(const std::array<double, 10>& sums, std::int32_t i, double mean)
-{
-    const auto edge = [&](std::int32_t b) { return (b * i) / jackknife_blocks; };
-    std::array<double, jackknife_blocks> leave_one_out{};
-    for (std::size_t b = 0; b + 1 < jackknife_blocks; ++b) {
-        leave_one_out[b] = sums[b] / static_cast<double>(i - edge(1));
-    }
-    leave_one_out[jackknife_blocks - 1] = sums[jackknife_blocks - 1] / static_cast<double>(edge(jackknife_blocks - 1));
-
-    double squares = 0.0;
-    for (const double m : leave_one_out) {
-        // cppcheck-suppress useStlAlgorithm
-        squares = squares + (m - mean) * (m - mean);
-    }
-    return std::sqrt(0.9 * squares);
-}
-
-// The definition, summing every block afresh.
+// The ten-block jackknife error of `values` around `mean`, every block
+// summed afresh (the divisors of jackknife_error_from_sums).
 inline double jackknife_error(std::span<const double> values, double mean)
 {
     const auto i = static_cast<std::int32_t>(values.size());
@@ -69,10 +42,7 @@ inline double jackknife_error(std::span<const double> values, double mean)
 }
 
 // ---------------------------------------------------------------------------
-// Bootstrap: 100 resamples; sorted ascending, the 17th and 85th smallest
-// bound an interval of about one standard deviation (68 %).
-
-inline constexpr suite::BootstrapPlan bootstrap_plan{100, 16, 84};
+// Bootstrap.
 
 // Exchanges the doubles that p and q point to.
 inline void swap(double* p, double* q)
@@ -129,6 +99,44 @@ inline suite::BootstrapInterval bootstrap_interval(std::span<const double> value
     }
     exchange_sort(means);
     return {means[plan.lower_rank], means[plan.upper_rank]};
+}
+
+// ---------------------------------------------------------------------------
+// The quadrature experiment's sums, each rule alone (see three_rules for the
+// steps, the scaling and the shortened loops).
+
+template <class F>
+double rectangle_rule(F&& f, double a, double b, std::int64_t n)
+{
+    double sum = 0.0;
+    for (std::int64_t i = 0; i < n - 1; ++i) {
+        sum = sum + f(suite::abscissa(a, b, i, n));
+    }
+    return sum * (b - a) / static_cast<double>(n);
+}
+
+template <class F>
+double trapezoid_rule(F&& f, double a, double b, std::int64_t n)
+{
+    double sum = 0.0;
+    for (std::int64_t i = 0; i < n - 1; ++i) {
+        const double x = suite::abscissa(a, b, i, n);
+        const double h = (b - a) / static_cast<double>(n);
+        sum = sum + (f(x) + f(x + h)) / 2.0;
+    }
+    return sum * (b - a) / static_cast<double>(n);
+}
+
+template <class F>
+double simpson_weighted_rule(F&& f, double a, double b, std::int64_t n)
+{
+    double sum = 0.0;
+    for (std::int64_t i = 0; i < n - 2; ++i) {
+        const double x = suite::abscissa(a, b, i, n);
+        const double h = (b - a) / static_cast<double>(n);
+        sum = sum + (f(x) + 4.0 * f(x + h) + f((x + h) + h)) / 6.0;
+    }
+    return sum * (b - a) / static_cast<double>(n);
 }
 
 }  // namespace historic
