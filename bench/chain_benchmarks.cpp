@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ar1_chain.hpp"
+#include "benchmark_target.hpp"
 #include "simd_target.hpp"
 #include "suite/chain_errors.hpp"
 
@@ -38,29 +39,6 @@ const std::vector<double>& chain(const benchmark::State& state)
     }
     return found->second;
 }
-
-// Restricts the dispatch to the benchmark's instruction set while it runs,
-// and names it in the label.
-class OnTarget {
-public:
-    explicit OnTarget(benchmark::State& state)
-    {
-#if SUITE_SIMD
-        hwy::SetSupportedTargetsForTest(state.range(0));
-#endif
-        state.SetLabel(simd_target_name());
-    }
-    OnTarget(const OnTarget&) = delete;
-    OnTarget(OnTarget&&) = delete;
-    OnTarget& operator=(const OnTarget&) = delete;
-    OnTarget& operator=(OnTarget&&) = delete;
-    ~OnTarget()
-    {
-#if SUITE_SIMD
-        hwy::SetSupportedTargetsForTest(0);
-#endif
-    }
-};
 
 // The widest `most` instruction sets at the given lengths and correlations.
 void each_path(benchmark::internal::Benchmark* b, const std::vector<std::int64_t>& lengths, std::size_t most)

@@ -13,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "benchmark_target.hpp"
 #include "bootstrap_resampling.hpp"
 #include "growing_series.hpp"
 #include "plain_estimators.hpp"
@@ -58,29 +59,6 @@ void each_path(benchmark::internal::Benchmark* b)
     b->Arg(0);
 #endif
 }
-
-// Restricts the kernel's dispatch to the benchmark's instruction set for
-// the life of the object, and names it in the benchmark's label.
-class OnTarget {
-public:
-    explicit OnTarget(benchmark::State& state)
-    {
-#if SUITE_SIMD
-        hwy::SetSupportedTargetsForTest(state.range(0));
-#endif
-        state.SetLabel(simd_target_name());
-    }
-    OnTarget(const OnTarget&) = delete;
-    OnTarget(OnTarget&&) = delete;
-    OnTarget& operator=(const OnTarget&) = delete;
-    OnTarget& operator=(OnTarget&&) = delete;
-    ~OnTarget()
-    {
-#if SUITE_SIMD
-        hwy::SetSupportedTargetsForTest(0);
-#endif
-    }
-};
 
 void BM_RandomSingleDraw(benchmark::State& state)
 {
