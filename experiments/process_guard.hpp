@@ -3,7 +3,7 @@
 #include "suite/table_writer.hpp"
 
 #ifndef _WIN32
-#include <signal.h>
+#include <csignal>
 #endif
 
 // What a program of the suite does for its process, which the library's
@@ -39,6 +39,8 @@ public:
     SignalsHeld();
     SignalsHeld(const SignalsHeld&) = delete;
     SignalsHeld& operator=(const SignalsHeld&) = delete;
+    SignalsHeld(SignalsHeld&&) = delete;
+    SignalsHeld& operator=(SignalsHeld&&) = delete;
     ~SignalsHeld();
 
 #ifndef _WIN32
@@ -54,5 +56,7 @@ public:
     explicit WatchedTable(const suite::TableWriter& table);
     WatchedTable(const WatchedTable&) = delete;
     WatchedTable& operator=(const WatchedTable&) = delete;
+    WatchedTable(WatchedTable&&) = delete;
+    WatchedTable& operator=(WatchedTable&&) = delete;
     ~WatchedTable();
 };

@@ -20,6 +20,8 @@ public:
     ProgressLine(std::string program, std::int64_t rows);
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
+    ProgressLine(ProgressLine&&) = delete;
+    ProgressLine& operator=(ProgressLine&&) = delete;
     ~ProgressLine();
 
     // One more row written; only the run's own thread counts.

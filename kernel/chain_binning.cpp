@@ -315,12 +315,12 @@ CorrelationCheck correlation_check(std::span<const double> values)
     return correlation_check(binning_analysis(values));
 }
 
-CorrelationCheck correlation_check(const BinningResult& r)
+CorrelationCheck correlation_check(const BinningResult& binned)
 {
     CorrelationCheck check;
-    check.tau_int = r.tau_int;
-    check.tau_int_error = r.tau_int_error;
-    check.correlated = r.tau_int - 2.0 * r.tau_int_error > 1.0;
+    check.tau_int = binned.tau_int;
+    check.tau_int_error = binned.tau_int_error;
+    check.correlated = binned.tau_int - 2.0 * binned.tau_int_error > 1.0;
     return check;
 }
 

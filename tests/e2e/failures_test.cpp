@@ -400,7 +400,7 @@ TEST(Progress, ShownOnATerminalOnly)
     EXPECT_TRUE(line.starts_with("\rquadrature: ")) << line;
     EXPECT_NE(line.find(" of 24 rows, "), std::string::npos) << line;
     EXPECT_EQ(line.find('\n'), std::string::npos) << line;
-    const std::size_t last = line.rfind("\r", line.size() - 2);
+    const std::size_t last = line.rfind('\r', line.size() - 2);
     EXPECT_TRUE(line.ends_with("\r") && line.find_first_not_of(' ', last + 1) == line.size() - 1) << line;
 
     launch.error_terminal = -1;

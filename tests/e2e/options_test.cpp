@@ -244,7 +244,7 @@ TEST(Output, DecimalRowsAndRowsAloneOnStandardOutput)
         ASSERT_EQ(run_program("montecarlo1d", folder, std::string("--output rows.dat --rows ") + rows).exit_status, 0);
         EXPECT_EQ(read_lines(folder / "rows.dat").size(), std::stoul(rows)) << rows;
     }
-    const std::string three_rows = read_file(folder / "rows.dat").substr(0, 3 * 11);
+    const std::string three_rows = read_file(folder / "rows.dat").substr(0, std::size_t{3} * 11);
     for (const char* output : {"-", "/dev/stdout", "/proc/self/fd/1"}) {
         const ProgramRun run = run_program("montecarlo1d", folder, std::string("--rows 3 --output ") + output);
         EXPECT_EQ(run.exit_status, 0) << output;

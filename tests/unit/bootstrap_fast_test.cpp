@@ -292,7 +292,7 @@ TEST_P(BootstrapEngine, SumsAnySliceOfTheResamplesAsTheWholeDoes)
         UniformEngine whole_g = seeded(2);
         BulkDrawer whole_drawer(whole_g);
         add_resample_sums(values, whole, 0, m, whole_drawer, draw);
-        const std::size_t half = m / 2 / 8 * 8;
+        const std::size_t half = std::size_t{m} / 2 / 8 * 8;
         const std::vector<std::pair<std::size_t, std::size_t>> slices = {{0, half}, {half, m - half}, {8, 13},
                                                                           {m - 3, 3}};
         for (const auto& [first, width] : slices) {
@@ -344,7 +344,7 @@ TEST_P(BootstrapEngine, FairIndicesInBulkAreThoseOfSingleDraws)
     // threshold 2^48 mod n = n - 1 (n divides 2^48 + 1) rejects one pair in
     // 2^16, so that drawing again after rejections is seen.
     constexpr std::uint32_t often_rejecting = 97u * 673u * 65537u;
-    std::vector<std::uint32_t> units(2 * 1000);
+    std::vector<std::uint32_t> units(std::size_t{2} * 1000);
     UniformEngine g = seeded(6);
     g.generate(units);
     for (const std::size_t planted : {0u, 1u, 9u, 16u, 17u, 500u, 998u, 999u}) {
