@@ -74,12 +74,15 @@ Interval wilson_interval(std::int64_t successes, std::int64_t trials)
 
 OwnErrorColumns own_error_columns(const Experiment& program)
 {
-    OwnErrorColumns columns{program.column_with(ColumnRole::standard_error),
-                            program.column_with(ColumnRole::interval_lower),
-                            program.column_with(ColumnRole::interval_upper)};
-    if (!columns.lower || !columns.upper) {
-        columns.lower.reset();
-        columns.upper.reset();
+    // Member by member: MinGW's g++ 12 fails on the brace-initialised form
+    // (an internal compiler error).
+    OwnErrorColumns columns;
+    columns.standard_error = program.column_with(ColumnRole::standard_error);
+    if (const auto lower = program.column_with(ColumnRole::interval_lower),
+        upper = program.column_with(ColumnRole::interval_upper);
+        lower && upper) {
+        columns.lower = *lower;
+        columns.upper = *upper;
     }
     return columns;
 }
