@@ -144,7 +144,12 @@ TEST(TableWriter, EachWriterReplacesTheFileARelativeLinkNames)
     const auto folder = fresh_folder();
     fs::create_directory(folder / "elsewhere");
     std::ofstream(folder / "kept.dat", std::ios::binary) << "old\n";
-    fs::create_symlink("kept.dat", folder / "link.dat");
+    std::error_code no_links;
+    fs::create_symlink("kept.dat", folder / "link.dat", no_links);
+    if (no_links) {
+        fs::remove_all(folder);
+        GTEST_SKIP() << "this system makes no symbolic links: " << no_links.message();
+    }
     const fs::path working_directory = fs::current_path();
     fs::current_path(folder / "elsewhere");
     for (int writer = 1; writer <= 3; ++writer) {
