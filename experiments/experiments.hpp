@@ -17,6 +17,7 @@ enum class ColumnRole {
     counter,            // N + 1: a counter that starts at 2 and divides N samples
     interval_count,     // the intervals of a quadrature rule
     chain_point_count,  // the points of a Markov chain
+    checkpoint_count,   // N at a checkpoint: the rows stand at chosen N (2^k, 10^k), not at every N
     estimate,           // the running estimate of the exact value
     rule_estimate,      // one estimate per column, one rule each
     standard_error,     // the method's own error: one standard error of the estimate
