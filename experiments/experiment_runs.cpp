@@ -1,9 +1,11 @@
 #include "experiment_runs.hpp"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "error_checkpoints.hpp"
 #include "growing_series.hpp"
 #include "suite/estimators.hpp"
 #include "suite/metropolis_update.hpp"
@@ -224,6 +226,84 @@ void run_metropolis_bootstrap(const RunSettings& settings, RowSink& sink)
         }
         first = last + 1;
     }
+}
+
+namespace {
+
+// The stream the resamples of a coverage chain draw from: the chain's own,
+// 2^56 draws on, where no chain of the suite's lengths reaches.
+UniformEngine resampling_engine(const UniformEngine& chain)
+{
+    UniformEngine resampling = chain;
+    resampling.discard(std::uint64_t{1} << 56);
+    return resampling;
+}
+
+// A coverage chain: values from `next` until the last checkpoint, the row of
+// every error method at each checkpoint N = base^k, k = 1 .. rows.
+template <class NextValue>
+void checkpoint_rows(std::int64_t rows, std::int64_t base, const UniformEngine& engine, RowSink& sink,
+                     NextValue&& next)
+{
+    std::int64_t last = 1;
+    for (std::int64_t k = 0; k < rows; ++k) {
+        last *= base;
+    }
+    std::vector<double> values;
+    values.reserve(static_cast<std::size_t>(last));
+    ErrorCheckpoints errors(resampling_engine(engine));
+    for (std::int64_t n = base; n <= last; n *= base) {
+        while (static_cast<std::int64_t>(values.size()) < n) {
+            values.push_back(next());
+        }
+        sink.row(n, errors.row(values));
+    }
+}
+
+// x_t = phi x_{t-1} + u_t, u_t = sqrt(3) ((2 units + 1) 2^-24 - 1): the draw's
+// midpoint mapped onto (-sqrt 3, sqrt 3), so that the 2^24 innovations lie
+// symmetric about 0, mean exactly 0 and variance 1 - 2^-48; x_0 = u_0 /
+// sqrt(1 - phi^2) starts the chain at its stationary variance. Only
+// arithmetic and square roots: the same chain everywhere.
+void ar1_chain(double phi, const RunSettings& settings, RowSink& sink)
+{
+    UniformEngine engine(settings.seed);
+    const double root_three = std::sqrt(3.0);
+    const auto innovation = [&] {
+        return root_three * ((2.0 * static_cast<double>(engine()) + 1.0) * 0x1p-24 - 1.0);
+    };
+    const UniformEngine start = engine;
+    double x = innovation() / std::sqrt(1.0 - phi * phi);
+    bool first = true;
+    checkpoint_rows(settings.rows, 2, start, sink, [&] {
+        if (!first) {
+            x = phi * x + innovation();
+        }
+        first = false;
+        return x;
+    });
+}
+
+}  // namespace
+
+// AR(1) chains of known mean 0, variance of the mean and tau_int, row k at
+// N = 2^k.
+void run_ar1_phi05(const RunSettings& settings, RowSink& sink) { ar1_chain(0.5, settings, sink); }
+void run_ar1_phi09(const RunSettings& settings, RowSink& sink) { ar1_chain(0.9, settings, sink); }
+void run_ar1_phi099(const RunSettings& settings, RowSink& sink) { ar1_chain(0.99, settings, sink); }
+
+// The Metropolis chain of run_metropolis, with every error method at N = 10^k.
+void run_metropolis_errors(const RunSettings& settings, RowSink& sink)
+{
+    UniformEngine engine(settings.seed);
+    Point3 current;
+    suite::draw_point(current, engine);
+    suite::GaussianSweeper sampler(weight_normalisation);
+    const UniformEngine start = engine;
+    checkpoint_rows(settings.rows, 10, start, sink, [&] {
+        sampler.sweep(current, settings.updates_per_sample, engine);
+        return moment_observable(current);
+    });
 }
 
 void run_experiment(const Experiment& experiment, const RunSettings& settings, RowSink& sink)

@@ -40,3 +40,9 @@ void run_quadrature(const RunSettings& settings, RowSink& sink);
 void run_metropolis(const RunSettings& settings, RowSink& sink);
 void run_metropolis_jackknife(const RunSettings& settings, RowSink& sink);
 void run_metropolis_bootstrap(const RunSettings& settings, RowSink& sink);
+// Chains of known answers with every error bar of their mean at checkpoints,
+// for the coverage study.
+void run_ar1_phi05(const RunSettings& settings, RowSink& sink);
+void run_ar1_phi09(const RunSettings& settings, RowSink& sink);
+void run_ar1_phi099(const RunSettings& settings, RowSink& sink);
+void run_metropolis_errors(const RunSettings& settings, RowSink& sink);

@@ -146,3 +146,23 @@ inline double weighted_moment_variance()
                (weight_normalisation * weight_normalisation) -
            mean * mean;
 }
+
+// The AR(1) chains of the coverage experiments, x_t = phi x_{t-1} + u_t with
+// innovations u_t of mean 0 and variance 1 (uniform on (-sqrt 3, sqrt 3)) and
+// a start x_0 of variance 1 / (1 - phi^2): then every x_t has that variance,
+// Cov(x_t, x_{t+s}) = phi^s / (1 - phi^2), and the exact answers are closed
+// forms. The mean is 0; one value's standard deviation is
+inline double ar1_stationary_sd(double phi) { return std::sqrt(1.0 / (1.0 - phi * phi)); }
+
+// tau_int = 1/2 + sum_{t>=1} rho(t) = 1/2 + phi / (1 - phi) = (1 + phi) / (2 (1 - phi)).
+inline double ar1_tau_int(double phi) { return (1.0 + phi) / (2.0 * (1.0 - phi)); }
+
+// The variance of the mean of N consecutive values,
+//   (sigma^2 / N) [1 + 2 sum_{t=1}^{N-1} (1 - t/N) phi^t]
+//   = (sigma^2 / N) [(1 + phi) / (1 - phi) - 2 phi (1 - phi^N) / (N (1 - phi)^2)],
+// which tends to 2 tau_int sigma^2 / N.
+inline double ar1_variance_of_mean(double phi, double n)
+{
+    const double variance = 1.0 / (1.0 - phi * phi);
+    return variance / n * ((1.0 + phi) / (1.0 - phi) - 2.0 * phi * (1.0 - std::pow(phi, n)) / (n * (1.0 - phi) * (1.0 - phi)));
+}

@@ -122,7 +122,8 @@ std::string markdown(const std::vector<ExperimentSummary>& summaries)
         "\n"
         "Exact values: 2/π for sin(πx) on [0, 1]; 1 for 3x²y + 2z³ on the unit cube; "
         "128·I₁·I₂·I₃/Z³ for the Metropolis expectation; 128·I₁·I₂·I₃/0.416538 for the weighted "
-        "uniform integral, whose integrand divides by the rounded normalisation 0.416538 instead of Z³.\n";
+        "uniform integral, whose integrand divides by the rounded normalisation 0.416538 instead of Z³; 0 for the "
+        "mean of the AR(1) chains.\n";
     return text;
 }
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-TEST(ReferenceChecksums, ListExactlyTheSevenTables)
+TEST(ReferenceChecksums, ListExactlyTheSuiteTables)
 {
     const auto digests = read_checksums(reference_folder() / "checksums.sha256");
     std::vector<std::string> listed;
@@ -47,7 +47,7 @@ TEST_P(ReferenceTable, MatchesItsChecksum)
     EXPECT_EQ(digest, expected->second) << first_difference(table.name, reference_excerpt(table.name), text);
 }
 
-INSTANTIATE_TEST_SUITE_P(SevenTables, ReferenceTable, testing::ValuesIn(suite_tables()),
+INSTANTIATE_TEST_SUITE_P(SuiteTables, ReferenceTable, testing::ValuesIn(suite_tables()),
                          [](const testing::TestParamInfo<SuiteTable>& info) { return std::string(info.param.program); });
 
 // The report on a mismatch must lead to the row that changed.

@@ -4,7 +4,7 @@
 # programs: stand-ins write small tables of the right shape in a second.
 #
 # usage: run_experiments_test.sh figures|without_gnuplot|stops_on_failure SUITE_REPORT
-#   figures           with gnuplot: seven valid PNGs of their intended sizes,
+#   figures           with gnuplot: a valid PNG per experiment of its intended size,
 #                     no gnuplot warnings, the summary written and printed
 #                     (exit 77, a skip, when gnuplot is not installed);
 #   without_gnuplot   gnuplot hidden from PATH: every table still written,
@@ -61,6 +61,12 @@ stand_in quadrature 'for (n = 2; n < 10000; n *= 2) printf "%i\t%f\t%f\t%f\n", n
 stand_in metropolis 'for (i = 1; i < 600; i++) printf "%i\t%f\t%f\n", i, 2.43 + 2 * sin(i) / sqrt(i), (i * 0.6180339887) % 1' tmetropolis5.dat
 stand_in metropolis_jackknife 'print "1\t0.003173\t-nan"; for (i = 2; i < 300; i++) printf "%i\t%f\t%f\n", i, 2.43 + 2 * sin(i) / sqrt(i), 3 / sqrt(i)' tmjack.dat
 stand_in metropolis_bootstrap 'print "1\t0.006024\t0.006024\t0.006024"; for (i = 2; i < 300; i++) printf "%i\t%f\t%f\t%f\n", i, 2.43 + 2 * sin(i) / sqrt(i), 2.43 - 3 / sqrt(i), 2.43 + 3 / sqrt(i)' tmerror2.dat
+# The coverage chains: checkpoints N = 2^k (10^k), the mean and nine error
+# columns, the jackknife's not-a-number below ten values.
+for table in ar1_phi05:tar1phi05.dat ar1_phi09:tar1phi09.dat ar1_phi099:tar1phi099.dat; do
+  stand_in "${table%%:*}" 'for (n = 2; n < 70000; n *= 2) printf "%i\t%f\t%f\t%s\t%f\t%f\t%f\t%f\t%f\t%f\t%f\n", n, sin(n) / sqrt(n), 0.5 / sqrt(n), (n < 10 ? "-nan" : sprintf("%f", 2 / sqrt(n))), -2 / sqrt(n), 2 / sqrt(n), 2 / sqrt(n), 2.1 / sqrt(n), -2 / sqrt(n), 2 / sqrt(n), 9.5' "${table#*:}"
+done
+stand_in metropolis_errors 'for (n = 10; n < 20000; n *= 10) printf "%i\t%f\t%f\t%f\t%f\t%f\t%f\t%f\t%f\t%f\t%f\n", n, 2.43 + sin(n) / sqrt(n), 0.7 / sqrt(n), 0.7 / sqrt(n), 2.43 - 0.7 / sqrt(n), 2.43 + 0.7 / sqrt(n), 0.7 / sqrt(n), 0.7 / sqrt(n), 2.43 - 0.7 / sqrt(n), 2.43 + 0.7 / sqrt(n), 0.6' tmerrors.dat
 
 out="$work/output"
 run() {  # runs the script into $out, keeping its output and status
@@ -132,7 +138,7 @@ without_gnuplot)
   check "the notice is the only mention of gnuplot" test "$(grep -ci gnuplot "$work/stdout" "$work/stderr" | awk -F: '{ s += $2 } END { print s }')" -eq 1
   check "no figure is left in the folder" test -z "$(find "$out" -name '*.png')"
   check "summary.md is written, with no figure linked" contains "$out/summary.md" "| not drawn |"
-  check "summary.md lists all nine estimates" test "$(grep -c 'not drawn' "$out/summary.md")" -eq 9
+  check "summary.md lists all thirteen estimates" test "$(grep -c 'not drawn' "$out/summary.md")" -eq 13
   ;;
 stops_on_failure)
   cat >"$fake/programs/metropolis" <<'STANDIN'

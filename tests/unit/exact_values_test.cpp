@@ -115,3 +115,26 @@ TEST(ExactValues, VariancesOfOneSampleMatchNumericalIntegration)
                 1e-9);
     EXPECT_NEAR(moment_variance(), 43.955624, 1e-6);
 }
+
+// The AR(1) closed forms against their definitions: the variance of the mean
+// as the double sum of phi^|i-j| / (1 - phi^2) over N^2, tau_int as
+// 1/2 + sum phi^t.
+TEST(ExactValues, Ar1VarianceOfTheMeanAndTauIntMatchTheirSums)
+{
+    for (const double phi : {0.5, 0.9, 0.99}) {
+        for (const int n : {1, 2, 7, 100}) {
+            double sum = 0.0;
+            for (int i = 0; i < n; ++i) {
+                for (int j = 0; j < n; ++j) {
+                    sum += std::pow(phi, std::abs(i - j)) / (1.0 - phi * phi);
+                }
+            }
+            EXPECT_NEAR(ar1_variance_of_mean(phi, n), sum / n / n, 1e-12 * sum / n / n) << phi << " " << n;
+        }
+        double tau = 0.5;
+        for (int t = 1; t < 20000; ++t) {
+            tau += std::pow(phi, t);
+        }
+        EXPECT_NEAR(ar1_tau_int(phi), tau, 1e-9 * tau) << phi;
+    }
+}

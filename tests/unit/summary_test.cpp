@@ -66,6 +66,12 @@ void write_small_tables(const Folder& folder)
     folder.write("tmetropolis5.dat", "1\t2.000000\t0.500000\n2\t2.400000\t0.250000\n");
     folder.write("tmjack.dat", "1\t2.000000\t-nan\n2\t2.500000\t0.100000\n");
     folder.write("tmerror2.dat", "1\t2.000000\t2.000000\t2.000000\n2\t2.400000\t2.300000\t2.600000\n");
+    // The coverage chains: N, the mean, nine error columns.
+    const std::string errors = "\t0.100000\t-nan\t0.1\t0.2\t0.1\t0.1\t0.1\t0.2\t1.5\n";
+    for (const char* name : {"tar1phi05.dat", "tar1phi09.dat", "tar1phi099.dat"}) {
+        folder.write(name, "2\t0.300000" + errors + "4\t0.200000" + errors);
+    }
+    folder.write("tmerrors.dat", "10\t2.500000" + errors);
 }
 
 }  // namespace
@@ -217,12 +223,16 @@ TEST(Markdown, OneRowPerEstimateWithFigureLinks)
                         "[metropolis_bootstrap.png](metropolis_bootstrap.png) |\n"),
               std::string::npos)
         << text;
-    // A header, a separator and nine estimates.
+    EXPECT_NE(text.find("| ar1_phi09 | 4 samples | 0.200000 | 0.0000000 | 2.00e-01 | naive error 1.00e-01 | not "
+                        "drawn |\n"),
+              std::string::npos)
+        << text;
+    // A header, a separator and thirteen estimates.
     std::size_t rows = 0;
     for (std::size_t at = text.find("\n|"); at != std::string::npos; at = text.find("\n|", at + 1)) {
         ++rows;
     }
-    EXPECT_EQ(rows, 11u);
+    EXPECT_EQ(rows, 15u);
 }
 
 TEST(Markdown, AnErrorOfZeroIsWrittenAsZero)
