@@ -31,16 +31,8 @@ bootstrap_replicas=${BOOTSTRAP_REPLICAS:-200}
 uniform_replicas=${UNIFORM_REPLICAS:-1000}
 rows=${ROWS:+--rows $ROWS}
 
-if [ -n "${SUITE_BUILD_DIR:-}" ]; then
-  build=$(cd "$SUITE_BUILD_DIR" && pwd)
-else
-  build="$root/build/release"
-  if ! { cmake --preset release -S "$root" && cmake --build --preset release; } >"$out/build.log" 2>&1; then
-    tail -n 30 "$out/build.log" >&2
-    echo "ensemble-study: the build failed; see $out/build.log" >&2
-    exit 1
-  fi
-fi
+source "$root/scripts/suite-build.sh"
+use_suite_build ensemble-study "$out/build.log"
 ensemble="$build/programs/ensemble"
 
 # study name, replicas, program, the program's options

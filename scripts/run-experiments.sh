@@ -11,20 +11,15 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=$(mkdir -p "${1:-$root/output}" && cd "${1:-$root/output}" && pwd)
 
+source "$root/scripts/suite-build.sh"
 if [ -n "${SUITE_BUILD_DIR:-}" ]; then
-  build=$(cd "$SUITE_BUILD_DIR" && pwd)
+  use_suite_build run-experiments "$out/build.log"
   echo "using the programs built in $build"
 else
-  build="$root/build/release"
-  log="$out/build.log"
-  echo "building the suite (log: $log)"
-  if ! { cmake --preset release -S "$root" && cmake --build --preset release; } >"$log" 2>&1; then
-    tail -n 30 "$log" >&2
-    echo "run-experiments: the build failed; see $log" >&2
-    exit 1
-  fi
+  echo "building the suite (log: $out/build.log)"
+  use_suite_build run-experiments "$out/build.log"
   # Whether the Python module was built, and for which interpreter, or why not.
-  sed -n 's/^-- \(Python module: .*\)/\1/p' "$log" | head -n 1
+  sed -n 's/^-- \(Python module: .*\)/\1/p' "$out/build.log" | head -n 1
 fi
 # The bulk loops run on the widest instruction set the processor offers.
 if [ -x "$build/tools/simd_target" ]; then
