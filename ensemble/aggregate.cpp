@@ -272,7 +272,10 @@ std::vector<CoverageRow> Aggregate::coverage_rows() const
             row.n = point.n;
             row.replicas = sums.errors;
             row.coverage = static_cast<double>(sums.covered) / static_cast<double>(sums.errors);
-            row.wilson = wilson_interval(sums.covered, sums.errors);
+            // Within [0, 1]: at 0 or all covered, the interval's end is 0 or 1
+            // but for rounding.
+            const Interval band = wilson_interval(sums.covered, sums.errors);
+            row.wilson = {std::max(band.low, 0.0), std::min(band.high, 1.0)};
             row.mean_error = sums.error_sum / static_cast<double>(sums.errors);
             row.spread = spread(point);
             row.mean_error_over_spread = row.mean_error / row.spread;

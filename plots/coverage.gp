@@ -33,7 +33,6 @@ set key outside right top Left reverse box opaque samplen 2.5 spacing 1.15 width
 
 band_colour  = '#a9c8ec'
 exact_colour = '#111111'
-guide_colour = '#e07b00'
 # One colour per method, in the order of the columns.
 method_colours = '#1f5fa8 #d9531e #2e8b3a #8e44ad #b8860b #17becf #7f7f7f #c2185b'
 colour(i) = word(method_colours, (i - 1) % words(method_colours) + 1)
@@ -63,7 +62,7 @@ if (has_jackknife) {
     plot '+' using 1:(nominal - perfect_half_width):(nominal + perfect_half_width) with filledcurves \
              lc rgb band_colour title sprintf('perfect, %d replicas (95 %%)', replicas), \
          nominal with lines lc rgb exact_colour lw 1.6 title 'nominal 68.27 %', \
-         t9_coverage with lines lc rgb guide_colour lw 2 dt (8,6) title 'jackknife, 10 blocks: 65.7 %', \
+         t9_coverage with lines lc rgb '#555555' lw 2 dt (8,6) title 'jackknife, 10 blocks: 65.7 %', \
          for [i=1:method_count] data index (i - 1) using 2:4:5:6 with yerrorlines lc rgb colour(i) pt 7 ps 0.7 \
              title word(methods, i) noenhanced
 } else {
