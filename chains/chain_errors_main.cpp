@@ -153,19 +153,6 @@ MethodReport bootstrap_report(const suite::BlockBootstrapResult& result)
             result.effective_samples, result.block_length, 0};
 }
 
-// Text as gnuplot's enhanced mode shows it literally.
-std::string literal_for_gnuplot(const std::string& text)
-{
-    std::string out;
-    for (const char c : text) {
-        if (std::strchr("_^{}@&~\\", c) != nullptr) {
-            out += '\\';
-        }
-        out += c;
-    }
-    return out;
-}
-
 void warn(const std::string& text) { (void)std::fprintf(stderr, "%s: warning: %s\n", program, text.c_str()); }
 
 int run(const Options& options)

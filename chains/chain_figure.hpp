@@ -2,10 +2,11 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <stdexcept>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "gnuplot_figure.hpp"
 #include "suite/chain_errors.hpp"
 
 // The figure of chain_errors --plot, drawn by gnuplot from plots/
@@ -27,29 +28,17 @@ struct FigureData {
     double values = 0;
 };
 
-// A figure that cannot be drawn: no gnuplot, a file that cannot be written,
-// gnuplot failing.
-class FigureError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 // The figure's file, claimed before the chain is read: a run that cannot
-// draw it fails at once. The figure is drawn into a sibling file and renamed
-// over `figure` only when gnuplot succeeds, so an older figure survives any
-// failure.
+// draw it (no gnuplot, a file that cannot be written) fails at once with
+// FigureError. An older figure survives any failure.
 class FigureFile {
 public:
-    explicit FigureFile(std::filesystem::path figure);
-    FigureFile(const FigureFile&) = delete;
-    FigureFile& operator=(const FigureFile&) = delete;
-    ~FigureFile();
+    explicit FigureFile(const std::filesystem::path& figure);
 
     void draw(const FigureData& data);
 
 private:
-    std::filesystem::path figure_;
-    std::filesystem::path part_;
+    std::optional<GnuplotFigure> figure_;
 };
 
 // tau_int(W) = 1/2 + sum_{t=1}^W rho(t) for W = 0 .. rho.size() - 1, and its

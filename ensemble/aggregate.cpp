@@ -72,25 +72,47 @@ Interval wilson_interval(std::int64_t successes, std::int64_t trials)
     return {centre - half, centre + half};
 }
 
-OwnErrorColumns own_error_columns(const Experiment& program)
+std::vector<ErrorMethod> error_methods(const Experiment& program)
 {
-    // Member by member: MinGW's g++ 12 fails on the brace-initialised form
-    // (an internal compiler error).
-    OwnErrorColumns columns;
-    columns.standard_error = program.column_with(ColumnRole::standard_error);
-    if (const auto lower = program.column_with(ColumnRole::interval_lower),
-        upper = program.column_with(ColumnRole::interval_upper);
-        lower && upper) {
-        columns.lower = *lower;
-        columns.upper = *upper;
+    // A name less its suffix; a bare suffix (or no name) gives `otherwise`.
+    const auto name_of = [&](std::size_t column, std::string_view suffix, const char* otherwise) {
+        std::string name = column < program.column_names.size() ? program.column_names[column] : "";
+        if (name.ends_with(suffix)) {
+            name.resize(name.size() - suffix.size());
+        }
+        if (name == suffix.substr(1) || name.empty()) {
+            name = otherwise;
+        }
+        return name;
+    };
+    std::vector<ErrorMethod> methods;
+    const std::vector<ColumnRole>& roles = program.column_roles;
+    for (std::size_t column = 0; column < roles.size(); ++column) {
+        if (roles[column] == ColumnRole::standard_error) {
+            ErrorMethod method;
+            method.name = name_of(column, "_error", "error");
+            method.error = column;
+            methods.push_back(std::move(method));
+        } else if (roles[column] == ColumnRole::interval_lower) {
+            const auto upper = std::find(roles.begin() + static_cast<std::ptrdiff_t>(column) + 1, roles.end(),
+                                         ColumnRole::interval_upper);
+            if (upper != roles.end()) {
+                ErrorMethod method;
+                method.name = name_of(column, "_lower", "interval");
+                method.error = column;
+                method.upper = static_cast<std::size_t>(upper - roles.begin());
+                methods.push_back(std::move(method));
+            }
+        }
     }
-    return columns;
+    return methods;
 }
 
 Aggregate::Aggregate(const Experiment& program)
     : program_(program),
       estimate_(program.column_with(ColumnRole::estimate).value_or(1)),
-      own_error_(own_error_columns(program)),
+      methods_(error_methods(program)),
+      every_row_(!program.column_roles.empty() && program.column_roles.front() == ColumnRole::checkpoint_count),
       exact_(program.exact()),
       sigma_(program.sigma != nullptr ? program.sigma() : NAN)
 {
@@ -109,13 +131,22 @@ void Aggregate::add(std::string_view table)
         throw ReplicaTableError("the table has " + std::to_string(rows) + " rows, the replicas before it " +
                                 std::to_string(rows_));
     }
-    // The sample counts run 1, 2, ... by row, so the first row is N = 1 and
-    // a checkpoint's row is N - 1 (checked against the table's own count).
+    // A checkpoint table has a point in every row, its N fixed by the first
+    // table; otherwise the sample counts run 1, 2, ... by row, so the first
+    // row is N = 1 and a checkpoint's row is N - 1 (checked against the
+    // table's own count).
     std::vector<Point> points = points_;
     if (replicas_ == 0) {
-        const std::vector<std::int64_t> n = checkpoints(rows);
+        const Point empty{.methods = std::vector<MethodSums>(methods_.size())};
         points.clear();
-        std::transform(n.begin(), n.end(), std::back_inserter(points), [](std::int64_t at) { return Point{.n = at}; });
+        if (every_row_) {
+            points.assign(static_cast<std::size_t>(rows), empty);
+        } else {
+            for (const std::int64_t at : checkpoints(rows)) {
+                points.push_back(empty);
+                points.back().n = at;
+            }
+        }
     }
     const double exact = exact_;
     std::int64_t row = 0;
@@ -126,48 +157,62 @@ void Aggregate::add(std::string_view table)
         return static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(table_end - from))) + 1;
     };
     for (Point& point : points) {
-        while (row < point.n - 1) {
+        const std::int64_t point_row = every_row_ ? &point - points.data() : point.n - 1;
+        while (row < point_row) {
             at = line_end(at);
             ++row;
         }
         const char* end = line_end(at);
+        const std::string line = "line " + std::to_string(row + 1);
         std::vector<double> fields;
         try {
             fields = parse_table(std::string_view(at, static_cast<std::size_t>(end - at)), program_.columns).rows[0];
         } catch (const TableError& error) {
-            throw ReplicaTableError("line " + std::to_string(row + 1) + ": " +
-                                    (error.line() > 0 ? error.problem() : std::string(error.what())));
+            throw ReplicaTableError(line + ": " + (error.line() > 0 ? error.problem() : std::string(error.what())));
         }
-        if (program_.samples_at(fields[0]) != static_cast<double>(point.n)) {
-            throw ReplicaTableError("line " + std::to_string(row + 1) + " does not hold " + std::to_string(point.n) +
-                                    " samples");
+        const double samples = program_.samples_at(fields[0]);
+        if (every_row_ && replicas_ == 0) {
+            // 2^62 keeps the conversion exact and within range.
+            if (!(samples >= 1.0 && samples <= 0x1p62 && samples == std::floor(samples)) ||
+                (row > 0 && samples <= static_cast<double>((&point - 1)->n))) {
+                throw ReplicaTableError(line + ": N = " + number(samples) +
+                                        " is not a whole count of samples above the row before");
+            }
+            point.n = static_cast<std::int64_t>(samples);
+        } else if (every_row_ && samples != static_cast<double>(point.n)) {
+            throw ReplicaTableError(line + " stands at N = " + number(samples) + ", the replicas before it at N = " +
+                                    std::to_string(point.n));
+        } else if (samples != static_cast<double>(point.n)) {
+            throw ReplicaTableError(line + " does not hold " + std::to_string(point.n) + " samples");
         }
         // One estimate that is no number would make every sum after it one.
         const double estimate = fields[estimate_];
         if (!std::isfinite(estimate)) {
-            throw ReplicaTableError("line " + std::to_string(row + 1) + ": the estimate is " + number(estimate) +
-                                    ", not a finite number");
+            throw ReplicaTableError(line + ": the estimate is " + number(estimate) + ", not a finite number");
         }
         point.estimates += 1;
         const double delta = estimate - point.mean;
         point.mean += delta / static_cast<double>(point.estimates);
         point.squares += delta * (estimate - point.mean);
         point.squared_errors += (estimate - exact) * (estimate - exact);
-        double own = NAN;
-        bool covered = false;
-        if (own_error_.standard_error) {
-            own = fields[*own_error_.standard_error];
-            covered = std::abs(estimate - exact) <= own;
-        } else if (own_error_.lower) {
-            const double lower = fields[*own_error_.lower];
-            const double upper = fields[*own_error_.upper];
-            own = (upper - lower) / 2.0;
-            covered = lower <= exact && exact <= upper;
-        }
-        if (std::isfinite(own)) {
-            point.own_errors += 1;
-            point.own_error_sum += own;
-            point.covered += covered ? 1 : 0;
+        // A method that cannot say anything here writes nan: that replica
+        // does not count for it at this N.
+        for (std::size_t m = 0; m < methods_.size(); ++m) {
+            const ErrorMethod& method = methods_[m];
+            double error = fields[method.error];
+            bool covered = std::abs(estimate - exact) <= error;
+            if (method.upper) {
+                const double lower = fields[method.error];
+                const double upper = fields[*method.upper];
+                error = (upper - lower) / 2.0;
+                covered = lower <= exact && exact <= upper;
+            }
+            if (std::isfinite(error)) {
+                MethodSums& sums = point.methods[m];
+                sums.errors += 1;
+                sums.error_sum += error;
+                sums.covered += covered ? 1 : 0;
+            }
         }
     }
     points_ = std::move(points);
@@ -181,27 +226,81 @@ const char* Aggregate::column_header()
            "sigma_over_sqrt_N\n";
 }
 
+double Aggregate::spread(const Point& point)
+{
+    return point.estimates > 1 ? std::sqrt(point.squares / (static_cast<double>(point.estimates) - 1.0)) : NAN;
+}
+
+double Aggregate::rms_error(const Point& point)
+{
+    return std::sqrt(point.squared_errors / static_cast<double>(point.estimates));
+}
+
 std::vector<AggregateRow> Aggregate::rows() const
 {
     std::vector<AggregateRow> rows;
     rows.reserve(points_.size());
     for (const Point& point : points_) {
-        const auto estimates = static_cast<double>(point.estimates);
-        const double spread = point.estimates > 1 ? std::sqrt(point.squares / (estimates - 1.0)) : NAN;
         double own = NAN;
         double coverage = NAN;
         Interval band{NAN, NAN};
-        if (point.own_errors > 0) {
-            const auto count = static_cast<double>(point.own_errors);
-            own = point.own_error_sum / count;
-            coverage = static_cast<double>(point.covered) / count;
-            band = wilson_interval(point.covered, point.own_errors);
+        if (!point.methods.empty() && point.methods[0].errors > 0) {
+            const MethodSums& first = point.methods[0];
+            const auto count = static_cast<double>(first.errors);
+            own = first.error_sum / count;
+            coverage = static_cast<double>(first.covered) / count;
+            band = wilson_interval(first.covered, first.errors);
         }
         rows.push_back({point.n,
-                        {point.mean, spread, std::sqrt(point.squared_errors / estimates), own, coverage, band.low,
-                         band.high, sigma_ / std::sqrt(static_cast<double>(point.n))}});
+                        {point.mean, spread(point), rms_error(point), own, coverage, band.low, band.high,
+                         sigma_ / std::sqrt(static_cast<double>(point.n))}});
     }
     return rows;
+}
+
+std::vector<CoverageRow> Aggregate::coverage_rows() const
+{
+    std::vector<CoverageRow> rows;
+    for (std::size_t m = 0; m < methods_.size(); ++m) {
+        for (const Point& point : points_) {
+            const MethodSums& sums = point.methods[m];
+            if (sums.errors == 0) {
+                continue;
+            }
+            CoverageRow row;
+            row.method = methods_[m].name;
+            row.n = point.n;
+            row.replicas = sums.errors;
+            row.coverage = static_cast<double>(sums.covered) / static_cast<double>(sums.errors);
+            // Within [0, 1]: at 0 or all covered, the interval's end is 0 or 1
+            // but for rounding.
+            const Interval band = wilson_interval(sums.covered, sums.errors);
+            row.wilson = {std::max(band.low, 0.0), std::min(band.high, 1.0)};
+            row.mean_error = sums.error_sum / static_cast<double>(sums.errors);
+            row.spread = spread(point);
+            row.mean_error_over_spread = row.mean_error / row.spread;
+            row.rms_error = rms_error(point);
+            rows.push_back(std::move(row));
+        }
+    }
+    return rows;
+}
+
+std::string Aggregate::coverage_text() const
+{
+    std::string text =
+        "method\tN\treplicas\tcoverage\twilson_low\twilson_high\tmean_error_over_spread\tmean_error\tspread\t"
+        "rms_error\n";
+    for (const CoverageRow& row : coverage_rows()) {
+        text.append(row.method).append("\t").append(std::to_string(row.n));
+        text.append("\t").append(std::to_string(row.replicas));
+        for (const double value : {row.coverage, row.wilson.low, row.wilson.high, row.mean_error_over_spread,
+                                   row.mean_error, row.spread, row.rms_error}) {
+            text.append("\t").append(number(value));
+        }
+        text.append("\n");
+    }
+    return text;
 }
 
 std::string Aggregate::text() const

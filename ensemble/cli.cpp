@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "aggregate.hpp"
 #include "collect.hpp"
+#include "coverage_figure.hpp"
+#include "gnuplot_figure.hpp"
 #include "option_checks.hpp"
 #include "plan.hpp"
 #include "process.hpp"
@@ -41,7 +44,10 @@ std::string usage()
            "  ensemble plan PROGRAM --replicas R [--dir DIR] [--rows N] [--updates-per-sample K]\n"
            "      prints the same runs as shell commands, one per line, to run elsewhere\n"
            "  ensemble collect DIR\n"
-           "      aggregates the replica tables in DIR into DIR/aggregate.dat\n"
+           "      aggregates the replica tables in DIR into DIR/aggregate.dat (and DIR/coverage.tsv)\n"
+           "  ensemble coverage PROGRAM --replicas R [--jobs J] [--dir DIR] [--rows N] [--updates-per-sample K]\n"
+           "      the same study as run, then how often each of PROGRAM's error bars holds the exact\n"
+           "      value, by N: DIR/coverage.tsv, drawn into DIR/coverage.png when gnuplot is on PATH\n"
            "PROGRAM is one of " +
            programs + ".\nSee --help of each form for more.\n";
 }
@@ -76,6 +82,9 @@ Study study_of(const CLI::App& app, const Arguments& arguments)
     study.program = &studied_program(arguments.program);
     study.replicas = arguments.replicas;
     study.dir = arguments.dir.empty() ? fs::path("ensemble-" + arguments.program) : fs::path(arguments.dir);
+    if (app.get_name() == "coverage" && error_methods(*study.program).empty()) {
+        throw UsageError(arguments.program + " gives no error bar of its own, so it has no coverage to measure");
+    }
     RunSettings settings;
     settings.seed = arguments.replicas;
     if (app.count("--rows") > 0) {
@@ -106,29 +115,6 @@ Study study_of(const CLI::App& app, const Arguments& arguments)
     return study;
 }
 
-// Whether `name` is an executable file in one of PATH's folders.
-bool on_path(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-#ifdef _WIN32
-    const char separator = ';';
-#else
-    const char separator = ':';
-#endif
-    std::string folders = path != nullptr ? path : "";
-    std::size_t at = 0;
-    while (at <= folders.size()) {
-        const std::size_t end = std::min(folders.find(separator, at), folders.size());
-        const fs::path folder = folders.substr(at, end - at);
-        std::error_code error;
-        if (fs::is_regular_file((folder.empty() ? fs::path(".") : folder) / name, error)) {
-            return true;
-        }
-        at = end + 1;
-    }
-    return false;
-}
-
 // The program beside this one, as built or installed together; else the
 // name alone, for PATH. With `must_exist`, a program found in neither place
 // is an error.
@@ -140,7 +126,7 @@ fs::path program_path(const char* argv0, const std::string& name, bool must_exis
     if (!self.empty() && fs::is_regular_file(beside, error)) {
         return beside;
     }
-    if (must_exist && !on_path(executable_name(name))) {
+    if (must_exist && !on_path(name)) {
         throw StudyError("cannot find the program " + name + ", neither beside ensemble (" +
                          self.parent_path().string() + ") nor on PATH");
     }
@@ -156,10 +142,12 @@ struct Forms {
     bool version = false;
     Arguments run_arguments;
     Arguments plan_arguments;
+    Arguments coverage_arguments;
     std::string collect_dir;
     CLI::App* run = nullptr;
     CLI::App* plan = nullptr;
     CLI::App* collect = nullptr;
+    CLI::App* coverage = nullptr;
 
     Forms()
     {
@@ -173,16 +161,25 @@ struct Forms {
             sub->set_help_flag("-h,--help", "print this help and exit");
             return sub;
         };
+        const auto add_jobs = [](CLI::App& sub, Arguments& arguments) {
+            value_option(sub, "--jobs", arguments.jobs,
+                         "replicas at once, 1 to " + std::to_string(max_jobs) +
+                             " (default: one per core this process may use)")
+                ->transform(whole_number());
+        };
         run = form("run", "Runs replicas of a program and aggregates their tables.");
         add_study_options(*run, run_arguments);
-        value_option(*run, "--jobs", run_arguments.jobs,
-                     "replicas at once, 1 to " + std::to_string(max_jobs) +
-                         " (default: one per core this process may use)")
-            ->transform(whole_number());
+        add_jobs(*run, run_arguments);
         plan = form("plan", "Prints the replica runs as shell commands, one per line.");
         add_study_options(*plan, plan_arguments);
         collect = form("collect", "Aggregates the replica tables in DIR into DIR/aggregate.dat.");
         collect->add_option("DIR", collect_dir, "folder of replica tables")->required();
+        coverage = form("coverage",
+                        "Runs the study as run does, then writes how often each of the program's error bars holds "
+                        "the exact value, by N, into DIR/coverage.tsv, and draws it into DIR/coverage.png when "
+                        "gnuplot is on PATH.");
+        add_study_options(*coverage, coverage_arguments);
+        add_jobs(*coverage, coverage_arguments);
     }
 
     // The form that was given, if any.
@@ -202,7 +199,7 @@ std::string problem(const Forms& forms, const CLI::ParseError& error)
                                       : "unexpected argument '" + extra + "'";
     }
     if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
-        for (const CLI::App* form : {forms.run, forms.plan}) {
+        for (const CLI::App* form : {forms.run, forms.plan, forms.coverage}) {
             if (form->parsed() && form->get_option("PROGRAM")->count() == 0) {
                 return "no program given";
             }
@@ -216,7 +213,7 @@ std::string problem(const Forms& forms, const CLI::ParseError& error)
 std::vector<std::string> command_words(int argc, char** argv)
 {
     std::vector<std::string> words(argv + 1, argv + argc);
-    const std::vector<std::string> own = {"run", "plan", "collect", "-h", "--help", "--version"};
+    const std::vector<std::string> own = {"run", "plan", "collect", "coverage", "-h", "--help", "--version"};
     if (!words.empty() && std::find(own.begin(), own.end(), words[0]) == own.end()) {
         words.insert(words.begin(), "run");
     }
@@ -262,10 +259,40 @@ int collect_folder(const std::string& dir)
     return 0;
 }
 
-// `ensemble plan ...` (plan_only) or `ensemble run ...`: the folder is made
-// and recorded, then the runs are printed or made.
-int plan_or_run(const char* argv0, const CLI::App& form, const Arguments& arguments, bool plan_only)
+// After `ensemble coverage`'s study: where its table is, and its figure
+// when gnuplot can draw it.
+void report_coverage(const Study& study)
 {
+    const fs::path table = study.dir / coverage_file_name;
+    const fs::path figure = study.dir / "coverage.png";
+    errno = 0;
+    (void)std::printf("ensemble: the coverage of each error bar is in %s\n", table.string().c_str());
+    if (!flushed(stdout)) {
+        throw StudyError(std::string("cannot write to standard output: ") + std::strerror(errno != 0 ? errno : EIO));
+    }
+    if (!on_path("gnuplot")) {
+        (void)std::fprintf(stderr,
+                           "ensemble: %s not drawn: gnuplot is not on PATH (Debian: apt install gnuplot-nox)\n",
+                           figure.string().c_str());
+        return;
+    }
+    draw_coverage_figure(table, figure,
+                         literal_for_gnuplot(study.description()) + ", " + count_of(study.replicas, "replica"),
+                         study.replicas);
+    (void)std::printf("ensemble: its figure is %s\n", figure.string().c_str());
+    if (!flushed(stdout)) {
+        throw StudyError(std::string("cannot write to standard output: ") + std::strerror(errno != 0 ? errno : EIO));
+    }
+}
+
+enum class Form { run, plan, coverage };
+
+// `ensemble run ...`, `ensemble plan ...` or `ensemble coverage ...`: the
+// folder is made and recorded, then the runs are made or printed, and for
+// the coverage reported.
+int plan_or_run(const char* argv0, const CLI::App& form, const Arguments& arguments, Form kind)
+{
+    const bool plan_only = kind == Form::plan;
     Study study = study_of(form, arguments);
     const bool jobs_given = form.get_option_no_throw("--jobs") != nullptr && form.count("--jobs") > 0;
     if (jobs_given) {
@@ -292,6 +319,9 @@ int plan_or_run(const char* argv0, const CLI::App& form, const Arguments& argume
         return 0;
     }
     run_study(study, program, jobs_given ? arguments.jobs : default_jobs(*study.program));
+    if (kind == Form::coverage) {
+        report_coverage(study);
+    }
     return 0;
 }
 
@@ -319,9 +349,13 @@ int ensemble_main(int argc, char** argv)
         if (forms.collect->parsed()) {
             return collect_folder(forms.collect_dir);
         }
+        if (forms.coverage->parsed()) {
+            return plan_or_run(argv[0], *forms.coverage, forms.coverage_arguments, Form::coverage);
+        }
         const bool plan_only = forms.plan->parsed();
         return plan_or_run(argv[0], plan_only ? *forms.plan : *forms.run,
-                           plan_only ? forms.plan_arguments : forms.run_arguments, plan_only);
+                           plan_only ? forms.plan_arguments : forms.run_arguments,
+                           plan_only ? Form::plan : Form::run);
     } catch (const UsageError& error) {
         (void)std::fprintf(stderr, "ensemble: %s (see ensemble --help)\n", error.what());
         return 2;

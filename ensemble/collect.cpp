@@ -146,23 +146,41 @@ std::int64_t collect(const fs::path& dir)
 Aggregate collect_aggregate(const fs::path& dir)
 {
     const fs::path result = dir / aggregate_name;
+    const fs::path coverage = dir / coverage_file_name;
     std::error_code ignored;
     std::string text;
     std::optional<Aggregate> aggregate;
     try {
         aggregate.emplace(aggregate_of(dir, text));
     } catch (const StudyError&) {
-        // An earlier aggregate would no longer be the folder's.
+        // An earlier result would no longer be the folder's.
         fs::remove(result, ignored);
+        fs::remove(coverage, ignored);
         throw;
     }
+    // A program without its own error has no coverage to write.
+    const bool has_coverage = !aggregate->methods().empty();
+    const std::string coverage_text = has_coverage ? aggregate->coverage_text() : std::string();
     try {
         write_whole(result, text);
+        if (has_coverage) {
+            write_whole(coverage, coverage_text);
+        } else {
+            fs::remove(coverage, ignored);
+        }
     } catch (const std::runtime_error& failure) {
-        // The old aggregate stays only when it says the same.
-        std::string old;
-        if (!read_into(result, old) || old != text) {
-            fs::remove(result, ignored);
+        // An old file stays only when it says the same.
+        const auto keep_only_if_same = [&](const fs::path& path, const std::string& now) {
+            std::string old;
+            if (!read_into(path, old) || old != now) {
+                fs::remove(path, ignored);
+            }
+        };
+        keep_only_if_same(result, text);
+        if (has_coverage) {
+            keep_only_if_same(coverage, coverage_text);
+        } else {
+            fs::remove(coverage, ignored);
         }
         throw StudyError(failure.what());
     }

@@ -80,6 +80,7 @@ void run_study(const Study& study, const fs::path& program, std::int64_t jobs)
     std::error_code ignored;
     // The result of an earlier run would no longer be the study's.
     fs::remove(study.dir / "aggregate.dat", ignored);
+    fs::remove(study.dir / coverage_file_name, ignored);
     std::vector<std::int64_t> pending;
     for (std::int64_t seed = 1; seed <= study.replicas; ++seed) {
         const fs::path table = study.table(seed);

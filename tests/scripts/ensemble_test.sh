@@ -4,13 +4,17 @@
 #
 # usage: ensemble_test.sh plan_collect|resume|failure|bad_arguments|standins|collect_rules|figures ENSEMBLE
 #   plan_collect   a plan run through xargs -P 2, then collect, gives the
-#                  built-in runner's aggregate and tables, and replica r's
-#                  table is what the program writes with --seed r;
+#                  built-in runner's aggregate, coverage and tables, and
+#                  replica r's table is what the program writes with --seed
+#                  r; `ensemble coverage` on the same folder runs nothing
+#                  more, says where coverage.tsv is, and without gnuplot
+#                  skips its figure with one line and status 0;
 #   resume         a rerun redoes exactly the replicas whose tables were cut
 #                  short or never renamed, and ends with the same aggregate;
 #   failure        a replica that cannot write stops the study with one line
 #                  naming it, status 1 and no aggregate;
-#   bad_arguments  each kind of mistake: one line, status 2, no folder made;
+#   bad_arguments  each kind of mistake (coverage of a program without an
+#                  error bar too): one line, status 2, no folder made;
 #                  --jobs and --rows accepted up to their limits, not beyond;
 #   standins       with stand-ins for the program beside a copy of ensemble:
 #                  a table short of a row fails the study, no replica starts
@@ -25,7 +29,8 @@
 #                  write (a file-size limit) only if it is still the
 #                  folder's, leaves no lock in a folder without a study, and
 #                  a smaller --replicas changes nothing;
-#   figures        the README's figure of one's own study, and the five
+#   figures        the README's figure of one's own study, its coverage
+#                  figure by `ensemble coverage`, and the five
 #                  figures of ensemble-study.sh, on tiny studies (status 77,
 #                  skipped, without gnuplot).
 set -euo pipefail
@@ -52,6 +57,7 @@ plan_collect)
   xargs -d '\n' -P 2 -n 1 sh -c <plan.txt
   "$ensemble" collect planned >/dev/null
   check "collect after the plan gives the runner's aggregate" cmp runner/aggregate.dat planned/aggregate.dat
+  check "and its coverage" cmp runner/coverage.tsv planned/coverage.tsv
   for seed in 1 2 3 4 5 6; do
     check "replica $seed's table is the same either way" cmp runner/$program-$seed.dat planned/$program-$seed.dat
   done
@@ -60,6 +66,18 @@ plan_collect)
   check "the aggregate has a row per checkpoint" [ "$(grep -vc "^#" runner/aggregate.dat)" = 15 ]
   check "the last checkpoint is the last row" [ "$(tail -n 1 runner/aggregate.dat | cut -f 1)" = 50 ]
   check "nothing unfinished is left behind" [ -z "$(find runner planned -name '*.part*')" ]
+  status=0
+  PATH=$work/nothing "$ensemble" coverage $program --replicas 6 --dir runner "${options[@]}" >out.txt 2>err.txt ||
+    status=$?
+  check "coverage without gnuplot: status 0" [ "$status" = 0 ]
+  check "having run nothing more" grep -q ': 0 to run' err.txt
+  check "saying where the coverage is" grep -q 'coverage of each error bar is in runner/coverage.tsv' out.txt
+  check "and that the figure was skipped" grep -q 'runner/coverage.png not drawn: gnuplot is not on PATH' err.txt
+  check "coverage.tsv is the same" cmp runner/coverage.tsv planned/coverage.tsv
+  check "under its header" [ "$(head -n 1 runner/coverage.tsv | tr '\t' ' ')" = \
+    "method N replicas coverage wilson_low wilson_high mean_error_over_spread mean_error spread rms_error" ]
+  check "a row per checkpoint with a jackknife error (none at N = 1)" \
+    [ "$(grep -c '^jackknife' runner/coverage.tsv)" = 14 ]
   ;;
 resume)
   "$ensemble" $program --replicas 4 --dir study "${options[@]}" >/dev/null 2>&1
@@ -107,6 +125,8 @@ bad_arguments)
   }
   expect_usage_error "unknown program" nosuch --replicas 2
   expect_usage_error "a program that draws nothing" quadrature --replicas 2
+  expect_usage_error "coverage of a program without an error bar" coverage montecarlo3d --replicas 2
+  check "naming it" grep -q 'montecarlo3d gives no error bar of its own' err.txt
   expect_usage_error "no replicas" $program --replicas 0
   expect_usage_error "not a number" $program --replicas 2x
   expect_usage_error "an option the program lacks" montecarlo3d --replicas 2 --updates-per-sample 5
@@ -197,6 +217,7 @@ collect_rules)
     check "$1: status 1" [ "$status" = 1 ]
     check "$1: one line naming it" grep -q "$2" err.txt
     check "$1: no aggregate left" [ ! -e study/aggregate.dat ]
+    check "$1: nor coverage" [ ! -e study/coverage.tsv ]
   }
   cp study/$program-1.dat study/$program-01.dat
   collect_fails "a leading zero" "$program-01.dat is not named as a replica table"
@@ -249,6 +270,9 @@ figures)
   ensemble $program --replicas 4 --dir k1000 "${options[@]}" >/dev/null 2>&1
   check "ensemble-figure.sh draws the README's study" "$root/scripts/ensemble-figure.sh" k1000
   check "into DIR/ensemble.png" [ -s k1000/ensemble.png ]
+  check "ensemble coverage draws its figure" ensemble coverage $program --replicas 4 --dir k1000 "${options[@]}" \
+    >/dev/null 2>&1
+  check "into DIR/coverage.png" [ -s k1000/coverage.png ]
   check "ensemble-study.sh runs its studies and draws them" env JACKKNIFE_REPLICAS=2 BOOTSTRAP_REPLICAS=2 \
     UNIFORM_REPLICAS=2 ROWS=50 "$root/scripts/ensemble-study.sh" all >/dev/null 2>&1
   check "five figures" [ "$(ls all/ensemble_*.png | wc -l)" = 5 ]

@@ -30,6 +30,17 @@ Experiment program(std::vector<ColumnRole> roles, double (*exact)() = [] { retur
 const Experiment jackknife = program({sample_count, estimate, standard_error});
 const Experiment bootstrap = program({chain_point_count, estimate, interval_lower, interval_upper});
 
+// A chain judged at checkpoints by three error methods, and a column that
+// is none.
+Experiment checkpoint_chain()
+{
+    Experiment e = program(
+        {checkpoint_count, estimate, standard_error, standard_error, interval_lower, interval_upper, trace});
+    e.column_names = {"samples",         "mean",           "naive_error",  "jackknife_error",
+                      "bootstrap_lower", "bootstrap_upper", "gamma_tau_int"};
+    return e;
+}
+
 std::vector<std::vector<double>> rows_of(const Aggregate& aggregate)
 {
     return parse_table(aggregate.text(), 9).rows;
@@ -133,4 +144,48 @@ TEST(EnsembleAggregate, ProgramsWithoutOwnErrorLeaveThoseColumnsUndefined)
     for (std::size_t k = 4; k < 8; ++k) {
         EXPECT_TRUE(std::isnan(rows[0][k]));
     }
+}
+
+TEST(EnsembleAggregate, EveryErrorMethodOfACheckpointTable)
+{
+    const Experiment chain = checkpoint_chain();
+    Aggregate aggregate(chain);
+    ASSERT_EQ(aggregate.methods().size(), 3U);
+    EXPECT_EQ(aggregate.methods()[2].name, "bootstrap");
+    EXPECT_EQ(error_methods(bootstrap)[0].name, "interval");  // a bare lower end
+    // Rows at N = 2 and 4, the first column N itself. The jackknife has
+    // nothing to say at N = 2, the third replica's naive error at N = 4.
+    aggregate.add("2\t2.5\t1\tnan\t1.5\t2.5\t1\n4\t2.25\t0.25\t0.3\t2.1\t2.3\t1\n");
+    aggregate.add("2\t1\t0.5\tnan\t0\t1\t1\n4\t1.75\t0.1\t0.2\t1.9\t2.1\t1\n");
+    aggregate.add("2\t3\t2\t-nan\t2\t4\t1\n4\t2\tnan\t0\t1\t3\t1\n");
+    // Worked out apart from this code: at N = 2 the estimates 2.5, 1, 3
+    // (spread 1.040833, RMS error 0.8660254); the naive errors 1, 0.5, 2
+    // cover twice; the intervals [1.5, 2.5], [0, 1], [2, 4] twice, half-widths
+    // 0.5, 0.5, 1. At N = 4 an error of 0.25 and an error of 0 at distance 0
+    // cover: the naive 1 of 2, the jackknife 2 of 3.
+    EXPECT_EQ(aggregate.coverage_text(),
+              "method\tN\treplicas\tcoverage\twilson_low\twilson_high\tmean_error_over_spread\tmean_error\tspread\t"
+              "rms_error\n"
+              "naive\t2\t3\t0.66666667\t0.2076596\t0.93850806\t1.1208971\t1.1666667\t1.040833\t0.8660254\n"
+              "naive\t4\t2\t0.5\t0.094531206\t0.90546879\t0.7\t0.175\t0.25\t0.20412415\n"
+              "jackknife\t4\t3\t0.66666667\t0.2076596\t0.93850806\t0.66666667\t0.16666667\t0.25\t0.20412415\n"
+              "bootstrap\t2\t3\t0.66666667\t0.2076596\t0.93850806\t0.64051262\t0.66666667\t1.040833\t0.8660254\n"
+              "bootstrap\t4\t3\t0.66666667\t0.2076596\t0.93850806\t1.6\t0.4\t0.25\t0.20412415\n");
+    // The aggregate's own error is the first method's.
+    const auto rows = rows_of(aggregate);
+    ASSERT_EQ(rows.size(), 2U);
+    EXPECT_EQ(rows[1][0], 4.0);
+    EXPECT_NEAR(rows[0][4], 3.5 / 3.0, 1e-7);
+
+    // Every replica stands at the first one's N, row by row.
+    const std::string before = aggregate.coverage_text();
+    try {
+        aggregate.add("2\t2\t1\t1\t1\t3\t1\n8\t2\t1\t1\t1\t3\t1\n");
+        ADD_FAILURE() << "a table at N = 8 was taken";
+    } catch (const ReplicaTableError& error) {
+        EXPECT_NE(std::string(error.what()).find("line 2 stands at N = 8"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(aggregate.coverage_text(), before);
+    Aggregate descending(chain);
+    EXPECT_THROW(descending.add("4\t2\t1\t1\t1\t3\t1\n2\t2\t1\t1\t1\t3\t1\n"), ReplicaTableError);
 }
