@@ -3,6 +3,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -32,24 +33,27 @@ std::vector<std::string> column_names()
     return names;
 }
 
-// Aggregates the replica tables in `folder` as `ensemble collect` does (into
-// folder/aggregate.dat) and returns that table at full precision: N as
-// int64, the rest float64.
+// The aggregate of the replica tables in `folder`, collected as `ensemble
+// collect` does (into folder/aggregate.dat and coverage.tsv) without
+// Python's lock. The folder's own lock is held as `ensemble collect` holds
+// it, so that no run adds to the folder meanwhile; another holder is a
+// RuntimeError naming it. A folder that holds nothing of a study is not
+// locked, so that no lock file is left in it.
+Aggregate collected(const std::filesystem::path& folder)
+{
+    const py::gil_scoped_release release;
+    std::optional<FolderLock> lock;
+    if (holds_study(folder)) {
+        lock.emplace(folder);
+    }
+    return collect_aggregate(folder);
+}
+
+// Aggregates the replica tables in `folder` and returns aggregate.dat's
+// table at full precision: N as int64, the rest float64.
 py::array collect_folder(const std::filesystem::path& folder)
 {
-    std::vector<AggregateRow> rows;
-    {
-        const py::gil_scoped_release release;
-        // Held as `ensemble collect` holds it, so that no run adds to the
-        // folder meanwhile; another holder is a RuntimeError naming it. A
-        // folder that holds nothing of a study is not locked, so that no
-        // lock file is left in it.
-        std::optional<FolderLock> lock;
-        if (holds_study(folder)) {
-            lock.emplace(folder);
-        }
-        rows = collect_aggregate(folder).rows();
-    }
+    const std::vector<AggregateRow> rows = collected(folder).rows();
     const std::vector<std::string> names = column_names();
     if (names.size() != AggregateRow{}.values.size() + 1) {
         throw std::logic_error("the aggregate's header does not name its columns");
@@ -68,6 +72,32 @@ py::array collect_folder(const std::filesystem::path& folder)
     return table;
 }
 
+// Aggregates the replica tables in `folder` and returns coverage.tsv's rows
+// at full precision: the method as text, N and replicas as int64, the rest
+// float64.
+py::array coverage_of_folder(const std::filesystem::path& folder)
+{
+    using namespace pybind11::literals;
+    const std::vector<CoverageRow> rows = collected(folder).coverage_rows();
+    std::size_t longest = 1;
+    py::list records;
+    for (const CoverageRow& row : rows) {
+        longest = std::max(longest, row.method.size());
+        records.append(py::make_tuple(row.method, row.n, row.replicas, row.coverage, row.wilson.low, row.wilson.high,
+                                      row.mean_error_over_spread, row.mean_error, row.spread, row.rms_error));
+    }
+    py::list fields;
+    fields.append(py::make_tuple("method", "<U" + std::to_string(longest)));
+    for (const char* name : {"N", "replicas"}) {
+        fields.append(py::make_tuple(name, "<i8"));
+    }
+    for (const char* name : {"coverage", "wilson_low", "wilson_high", "mean_error_over_spread", "mean_error", "spread",
+                             "rms_error"}) {
+        fields.append(py::make_tuple(name, "<f8"));
+    }
+    return py::module_::import("numpy").attr("array")(records, "dtype"_a = py::dtype::from_args(fields));
+}
+
 }  // namespace
 
 void add_study(py::module_& module)
@@ -78,4 +108,8 @@ void add_study(py::module_& module)
     module.def("collect", &collect_folder, "folder"_a,
                "Aggregates the replica tables in folder into folder/aggregate.dat, as `ensemble collect` does,\n"
                "and returns that table as a structured array, at full precision.");
+    module.def("coverage", &coverage_of_folder, "folder"_a,
+               "Aggregates the replica tables in folder as `ensemble collect` does and returns coverage.tsv:\n"
+               "for each error method of the program and each N, how often its error bar held the exact\n"
+               "value, with the 95 % Wilson band, as a structured array at full precision.");
 }

@@ -39,6 +39,13 @@ with open(sys.argv[1], "a") as lock:
     for c, name in enumerate(reals, start=1):
         assert np.array_equal(np.array([float(f"{v:.8g}") for v in table[name]]), expected[:, c], equal_nan=True)
     assert not np.array_equal(table["mean"], expected[:, 1])
+    # coverage.tsv's rows, every digit kept; the jackknife is the one method.
+    coverage = suite.coverage(tmp_path)
+    written = np.genfromtxt(tmp_path / "coverage.tsv", names=True, dtype=None, encoding="utf-8")
+    assert coverage.dtype.names == written.dtype.names and len(coverage) == len(written)
+    assert set(coverage["method"]) == {"jackknife"} and np.array_equal(coverage["N"], written["N"])
+    assert np.array_equal(coverage["coverage"], table["coverage"][-len(coverage):], equal_nan=True)
+    assert np.allclose(coverage["mean_error_over_spread"], written["mean_error_over_spread"], rtol=1e-7)
 
 
 def test_collect_of_a_folder_without_tables(tmp_path):
