@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -214,9 +215,9 @@ int run(const Options& options)
                          std::to_string(min_values));
     }
     if (low == high) {
-        char value[32];
-        (void)std::snprintf(value, sizeof value, "%.17g", low);
-        throw InputError(name + ": " + end + ": all " + std::to_string(reading.values) + " values are " + value +
+        std::array<char, 32> value{};
+        (void)std::snprintf(value.data(), value.size(), "%.17g", low);
+        throw InputError(name + ": " + end + ": all " + std::to_string(reading.values) + " values are " + value.data() +
                          ": a constant chain has no error bar");
     }
 
@@ -259,12 +260,12 @@ int run(const Options& options)
     }
     const suite::CorrelationCheck check = suite::correlation_check(binned);
     if (check.correlated) {
-        char line[256];
-        (void)std::snprintf(line, sizeof line,
+        std::array<char, 256> line{};
+        (void)std::snprintf(line.data(), line.size(),
                             "the chain is clearly correlated (τ_int ≈ %.3g ± %.2g): the naive error σ/√N = %.3g is "
                             "too small by about √(2 τ_int) ≈ %.3g; use the methods' errors",
                             check.tau_int, check.tau_int_error, naive_error, std::sqrt(2.0 * check.tau_int));
-        warn(line);
+        warn(line.data());
     }
 
     const ChainSource source{name, options.column, reading.npy && options.column == last_column && reading.columns == 1,

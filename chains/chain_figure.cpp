@@ -1,5 +1,6 @@
 #include "chain_figure.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
@@ -15,9 +16,9 @@ namespace {
 
 std::string number(double value)
 {
-    char text[64];
-    (void)std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    std::array<char, 64> text{};
+    (void)std::snprintf(text.data(), text.size(), "%.17g", value);
+    return text.data();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "chain_report.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -8,9 +9,9 @@ namespace {
 
 std::string printed(const char* format, int digits, double value)
 {
-    char text[512];
-    (void)std::snprintf(text, sizeof text, format, digits, value);
-    std::string out(text);
+    std::array<char, 512> text{};
+    (void)std::snprintf(text.data(), text.size(), format, digits, value);
+    std::string out(text.data());
     // No "-0.00": a value that rounds to zero has no sign.
     if (out.starts_with("-") && out.find_first_not_of("0.", 1) == std::string::npos) {
         out.erase(0, 1);
@@ -136,7 +137,7 @@ std::string json_report(const std::vector<MethodReport>& reports)
     for (const MethodReport& report : reports) {
         const RoundedPair mean = round_to_error(report.mean, report.error);
         const RoundedPair tau = round_to_error(report.tau_int, report.tau_int_error);
-        std::string object = "{\"method\": \"" + report.method + "\", \"mean\": " + json_number(mean.value) +
+        std::string object = R"({"method": ")" + report.method + R"(", "mean": )" + json_number(mean.value) +
                              ", \"error\": " + json_number(mean.error) + ", \"tau_int\": " + json_number(tau.value) +
                              ", \"tau_int_error\": " + json_number(tau.error) +
                              ", \"effective_samples\": " + json_number(effective_samples_text(report)) +

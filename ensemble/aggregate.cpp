@@ -120,15 +120,15 @@ Aggregate::Aggregate(const Experiment& program)
 
 void Aggregate::add(std::string_view table)
 {
-    const std::int64_t rows = complete_rows(table);
-    if (rows < 0) {
+    const std::int64_t row_count = complete_rows(table);
+    if (row_count < 0) {
         throw ReplicaTableError("the table is cut short (its last row has no newline)");
     }
-    if (rows == 0) {
+    if (row_count == 0) {
         throw ReplicaTableError("the table is empty");
     }
-    if (replicas_ > 0 && rows != rows_) {
-        throw ReplicaTableError("the table has " + std::to_string(rows) + " rows, the replicas before it " +
+    if (replicas_ > 0 && row_count != rows_) {
+        throw ReplicaTableError("the table has " + std::to_string(row_count) + " rows, the replicas before it " +
                                 std::to_string(rows_));
     }
     // A checkpoint table has a point in every row, its N fixed by the first
@@ -140,9 +140,9 @@ void Aggregate::add(std::string_view table)
         const Point empty{.methods = std::vector<MethodSums>(methods_.size())};
         points.clear();
         if (every_row_) {
-            points.assign(static_cast<std::size_t>(rows), empty);
+            points.assign(static_cast<std::size_t>(row_count), empty);
         } else {
-            for (const std::int64_t at : checkpoints(rows)) {
+            for (const std::int64_t at : checkpoints(row_count)) {
                 points.push_back(empty);
                 points.back().n = at;
             }
@@ -216,7 +216,7 @@ void Aggregate::add(std::string_view table)
         }
     }
     points_ = std::move(points);
-    rows_ = rows;
+    rows_ = row_count;
     replicas_ += 1;
 }
 
@@ -238,8 +238,8 @@ double Aggregate::rms_error(const Point& point)
 
 std::vector<AggregateRow> Aggregate::rows() const
 {
-    std::vector<AggregateRow> rows;
-    rows.reserve(points_.size());
+    std::vector<AggregateRow> out;
+    out.reserve(points_.size());
     for (const Point& point : points_) {
         double own = NAN;
         double coverage = NAN;
@@ -251,16 +251,16 @@ std::vector<AggregateRow> Aggregate::rows() const
             coverage = static_cast<double>(first.covered) / count;
             band = wilson_interval(first.covered, first.errors);
         }
-        rows.push_back({point.n,
+        out.push_back({point.n,
                         {point.mean, spread(point), rms_error(point), own, coverage, band.low, band.high,
                          sigma_ / std::sqrt(static_cast<double>(point.n))}});
     }
-    return rows;
+    return out;
 }
 
 std::vector<CoverageRow> Aggregate::coverage_rows() const
 {
-    std::vector<CoverageRow> rows;
+    std::vector<CoverageRow> out;
     for (std::size_t m = 0; m < methods_.size(); ++m) {
         for (const Point& point : points_) {
             const MethodSums& sums = point.methods[m];
@@ -280,27 +280,27 @@ std::vector<CoverageRow> Aggregate::coverage_rows() const
             row.spread = spread(point);
             row.mean_error_over_spread = row.mean_error / row.spread;
             row.rms_error = rms_error(point);
-            rows.push_back(std::move(row));
+            out.push_back(std::move(row));
         }
     }
-    return rows;
+    return out;
 }
 
 std::string Aggregate::coverage_text() const
 {
-    std::string text =
+    std::string out =
         "method\tN\treplicas\tcoverage\twilson_low\twilson_high\tmean_error_over_spread\tmean_error\tspread\t"
         "rms_error\n";
     for (const CoverageRow& row : coverage_rows()) {
-        text.append(row.method).append("\t").append(std::to_string(row.n));
-        text.append("\t").append(std::to_string(row.replicas));
+        out.append(row.method).append("\t").append(std::to_string(row.n));
+        out.append("\t").append(std::to_string(row.replicas));
         for (const double value : {row.coverage, row.wilson.low, row.wilson.high, row.mean_error_over_spread,
                                    row.mean_error, row.spread, row.rms_error}) {
-            text.append("\t").append(number(value));
+            out.append("\t").append(number(value));
         }
-        text.append("\n");
+        out.append("\n");
     }
-    return text;
+    return out;
 }
 
 std::string Aggregate::text() const

@@ -199,10 +199,11 @@ std::string problem(const Forms& forms, const CLI::ParseError& error)
                                       : "unexpected argument '" + extra + "'";
     }
     if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
-        for (const CLI::App* form : {forms.run, forms.plan, forms.coverage}) {
-            if (form->parsed() && form->get_option("PROGRAM")->count() == 0) {
-                return "no program given";
-            }
+        const auto forms_given = {forms.run, forms.plan, forms.coverage};
+        if (std::any_of(forms_given.begin(), forms_given.end(), [](const CLI::App* form) {
+                return form->parsed() && form->get_option("PROGRAM")->count() == 0;
+            })) {
+            return "no program given";
         }
     }
     return error.what();

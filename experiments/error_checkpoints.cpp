@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <numeric>
 
 #include "suite/estimators.hpp"
 
@@ -11,7 +12,7 @@ namespace {
 
 // The central 68.27 % (one normal standard deviation either side).
 constexpr double one_sigma_confidence = 0.6826894921370859;
-constexpr std::size_t resamples = 100;
+constexpr std::size_t iid_resamples = 100;
 constexpr std::size_t jackknife_blocks = 10;
 constexpr double no_answer = std::numeric_limits<double>::quiet_NaN();
 
@@ -24,22 +25,18 @@ std::array<double, ErrorCheckpoints::columns> ErrorCheckpoints::row(std::span<co
     binning_.add(values.subspan(binned_));
     binned_ = n;
 
-    double sum = 0.0;
-    for (const double v : values) {
-        sum = sum + v;
-    }
-    const double mean = sum / nd;
-    double squares = 0.0;
-    for (const double v : values) {
-        squares = squares + (v - mean) * (v - mean);
-    }
+    // Both sums in order from the first value.
+    const double mean = std::accumulate(values.begin(), values.end(), 0.0) / nd;
+    const double squares = std::accumulate(values.begin(), values.end(), 0.0, [mean](double sum, double v) {
+        return sum + (v - mean) * (v - mean);
+    });
     const double naive = n >= 2 ? std::sqrt(squares / (nd - 1.0) / nd) : no_answer;
     const double jackknife = n >= jackknife_blocks ? suite::jackknife_error(values, jackknife_blocks) : no_answer;
 
     // Ranks floor(0.3173 M / 2) = 15 and ceil(1.6827 M / 2) - 1 = 84 of 100,
     // the block bootstrap's own rule at this confidence.
     const suite::BootstrapInterval iid =
-        suite::bootstrap_interval(values, {.resamples = resamples, .lower_rank = 15, .upper_rank = 84}, resampling_);
+        suite::bootstrap_interval(values, {.resamples = iid_resamples, .lower_rank = 15, .upper_rank = 84}, resampling_);
     const double binning = n >= 2 ? binning_.result(one_sigma_confidence).error : no_answer;
 
     double gamma = no_answer;
@@ -53,7 +50,7 @@ std::array<double, ErrorCheckpoints::columns> ErrorCheckpoints::row(std::span<co
         tau_int = gamma_result.tau_int;
         const suite::BlockBootstrapResult block = suite::block_bootstrap(
             values,
-            {.scheme = suite::BlockScheme::circular, .resamples = resamples, .confidence = one_sigma_confidence},
+            {.scheme = suite::BlockScheme::circular, .confidence = one_sigma_confidence},
             resampling_);
         block_lower = block.lower;
         block_upper = block.upper;

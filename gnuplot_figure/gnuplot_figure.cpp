@@ -1,6 +1,7 @@
 #include "gnuplot_figure.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,10 +20,10 @@ public:
     {
         std::random_device entropy;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            char name[32];
-            (void)std::snprintf(name, sizeof name, "figure-%08x", static_cast<unsigned>(entropy()));
+            std::array<char, 32> name{};
+            (void)std::snprintf(name.data(), name.size(), "figure-%08x", static_cast<unsigned>(entropy()));
             std::error_code error;
-            path_ = fs::temp_directory_path(error) / name;
+            path_ = fs::temp_directory_path(error) / name.data();
             if (!error && fs::create_directory(path_, error)) {
                 return;
             }
@@ -31,6 +32,8 @@ public:
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
+    ScratchFolder(ScratchFolder&&) = delete;
+    ScratchFolder& operator=(ScratchFolder&&) = delete;
     ~ScratchFolder()
     {
         std::error_code error;
@@ -98,10 +101,8 @@ std::string literal_for_gnuplot(const std::string& text)
     return out;
 }
 
-GnuplotFigure::GnuplotFigure(fs::path figure) : figure_(std::move(figure))
+GnuplotFigure::GnuplotFigure(fs::path figure) : figure_(std::move(figure)), part_(fs::path(figure_) += ".part")
 {
-    part_ = figure_;
-    part_ += ".part";
     std::FILE* file = std::fopen(part_.string().c_str(), "wb");
     if (file == nullptr) {
         const int error = errno;
@@ -126,10 +127,10 @@ void GnuplotFigure::draw(const std::string& data_text, const std::string& settin
                                 "figure = " + gnuplot_string(part_.string()) + "\n" + settings + std::string(script));
 
     // Through the shell (cmd on Windows); the one argument is a path of our
-    // own making, quoted.
+    // own making, quoted, so the shell has nothing of the user's to read.
     const std::string command = "gnuplot \"" + script_file.string() + "\"";
     (void)std::fflush(nullptr);
-    const int status = std::system(command.c_str());
+    const int status = std::system(command.c_str());  // NOLINT(cert-env33-c): see above
     std::error_code error;
     if (status != 0 || fs::file_size(part_, error) == 0 || error) {
         throw FigureError("gnuplot could not draw the figure " + figure_.string());

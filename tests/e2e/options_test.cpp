@@ -117,10 +117,9 @@ std::string plain_table(const std::string& program, std::int64_t seed, std::int6
                 }
             }
             const double mean = std::accumulate(chain.begin(), chain.end(), 0.0) / static_cast<double>(n);
-            double squares = 0.0;
-            for (const double v : chain) {
-                squares = squares + (v - mean) * (v - mean);
-            }
+            const double squares = std::accumulate(chain.begin(), chain.end(), 0.0, [mean](double sum, double v) {
+                return sum + (v - mean) * (v - mean);
+            });
             text += row("%i\t%f\t%f\n", static_cast<int>(n), mean,
                         std::sqrt(squares / static_cast<double>(n - 1) / static_cast<double>(n)));
         }
