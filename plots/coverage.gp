@@ -36,6 +36,10 @@ exact_colour = '#111111'
 # One colour per method, in the order of the columns.
 method_colours = '#1f5fa8 #d9531e #2e8b3a #8e44ad #b8860b #17becf #7f7f7f #c2185b'
 colour(i) = word(method_colours, (i - 1) % words(method_colours) + 1)
+# And one point shape each, so that methods that agree (sigma/sqrt(N) and the
+# i.i.d. bootstrap) stay told apart where their lines lie on each other.
+method_points = '7 4 9 6 5 12 11 8'
+point(i) = int(word(method_points, (i - 1) % words(method_points) + 1))
 method_count = words(methods)
 
 stats data using 2 nooutput
@@ -63,13 +67,13 @@ if (has_jackknife) {
              lc rgb band_colour title sprintf('perfect, %d replicas (95 %%)', replicas), \
          nominal with lines lc rgb exact_colour lw 1.6 title 'nominal 68.27 %', \
          t9_coverage with lines lc rgb '#555555' lw 2 dt (8,6) title 'jackknife, 10 blocks: 65.7 %', \
-         for [i=1:method_count] data index (i - 1) using 2:4:5:6 with yerrorlines lc rgb colour(i) pt 7 ps 0.7 \
+         for [i=1:method_count] data index (i - 1) using 2:4:5:6 with yerrorlines lc rgb colour(i) pt point(i) ps 0.9 \
              title word(methods, i) noenhanced
 } else {
     plot '+' using 1:(nominal - perfect_half_width):(nominal + perfect_half_width) with filledcurves \
              lc rgb band_colour title sprintf('perfect, %d replicas (95 %%)', replicas), \
          nominal with lines lc rgb exact_colour lw 1.6 title 'nominal 68.27 %', \
-         for [i=1:method_count] data index (i - 1) using 2:4:5:6 with yerrorlines lc rgb colour(i) pt 7 ps 0.7 \
+         for [i=1:method_count] data index (i - 1) using 2:4:5:6 with yerrorlines lc rgb colour(i) pt point(i) ps 0.9 \
              title word(methods, i) noenhanced
 }
 
@@ -78,7 +82,7 @@ set ylabel 'mean error / spread'
 set yrange [0:*]
 set format y '%.1f'
 plot 1 with lines lc rgb exact_colour lw 1.6 title 'right size', \
-     for [i=1:method_count] data index (i - 1) using 2:7 with linespoints lc rgb colour(i) pt 7 ps 0.7 \
+     for [i=1:method_count] data index (i - 1) using 2:7 with linespoints lc rgb colour(i) pt point(i) ps 0.9 \
          title word(methods, i) noenhanced
 
 unset multiplot

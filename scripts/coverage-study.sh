@@ -8,9 +8,9 @@
 #   Runs `ensemble coverage` for each chain into FOLDER (default
 #   output/coverage), one sub-folder each with its replica tables,
 #   coverage.tsv and coverage.png, then writes FOLDER/coverage.md, the
-#   table at a few N per chain, and prints the time of each study. --docs
-#   also copies the figures to docs/coverage_<chain>.png and the table to
-#   docs/coverage.md. An interrupted study resumes where it stopped.
+#   table at a few N per chain with the figures beside it as
+#   coverage_<chain>.png, and prints the time of each study. --docs also
+#   copies both to docs/. An interrupted study resumes where it stopped.
 #
 # REPLICAS (default 2000) and JOBS (default: every core) change the size;
 # SUITE_BUILD_DIR=<build folder> skips the build, as in run-experiments.sh.
@@ -61,6 +61,10 @@ measured_tau() {
 }
 
 {
+  echo "# Which error bar to trust: the measured coverage"
+  echo
+  echo "Part of the [Convergence suite](../README.md); made by \`scripts/coverage-study.sh --docs\`."
+  echo
   echo "Coverage of the nominal 68.3 % by each error bar of the mean, over $replicas replicas per chain, with the"
   echo "95 % Wilson band of the measured coverage, and the mean stated error over the actual spread of the"
   echo "replicas' means (1 is honest). The ten-block jackknife's Student-t level is 65.7 %."
@@ -88,17 +92,16 @@ measured_tau() {
           print ""
         }
       }' "$out/$name/coverage.tsv"
+    if [ -f "$out/$name/coverage.png" ]; then
+      cp "$out/$name/coverage.png" "$out/coverage_$name.png"
+      echo
+      echo "![coverage of $name](coverage_$name.png)"
+    fi
   done
 } >"$out/coverage.md"
 echo "table: $out/coverage.md"
 
 if [ "$docs" = 1 ]; then
-  for chain in "${chains[@]}"; do
-    read -r name _ <<<"$chain"
-    if [ -f "$out/$name/coverage.png" ]; then
-      cp "$out/$name/coverage.png" "$root/docs/coverage_$name.png"
-    fi
-  done
-  cp "$out/coverage.md" "$root/docs/coverage.md"
+  cp "$out"/coverage_*.png "$out/coverage.md" "$root/docs/"
   echo "copied to $root/docs/"
 fi
