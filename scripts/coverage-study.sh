@@ -28,7 +28,6 @@ jobs=${JOBS:+--jobs $JOBS}
 
 source "$root/scripts/suite-build.sh"
 use_suite_build coverage-study "$out/build.log"
-ensemble="$build/programs/ensemble"
 
 # chain, tau_int (exact for AR(1); the Gamma method's for the Metropolis
 # chain, read from its tables below), the N shown in the table, program and
@@ -42,14 +41,11 @@ chains=(
   "metropolis_K1000 -  100,1000,10000  metropolis_errors --updates-per-sample 1000 --rows 4"
 )
 
-seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.0f", b - a }'; }
 start_all=$(date +%s.%N)
 for chain in "${chains[@]}"; do
   read -r name _ _ program options <<<"$chain"
-  start=$(date +%s.%N)
   # shellcheck disable=SC2086 # the options are words
-  "$ensemble" coverage "$program" --replicas "$replicas" --dir "$out/$name" $options $jobs >/dev/null
-  printf '%-18s %5s replicas  %5s s\n' "$name" "$replicas" "$(seconds_since "$start")"
+  timed_study "$name" "$replicas" coverage "$program" --replicas "$replicas" --dir "$out/$name" $options $jobs
 done
 echo "all studies: $(seconds_since "$start_all") s on $(nproc) cores"
 

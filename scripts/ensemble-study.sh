@@ -33,7 +33,6 @@ rows=${ROWS:+--rows $ROWS}
 
 source "$root/scripts/suite-build.sh"
 use_suite_build ensemble-study "$out/build.log"
-ensemble="$build/programs/ensemble"
 
 # study name, replicas, program, the program's options
 studies=(
@@ -44,14 +43,11 @@ studies=(
   "montecarlo3d $uniform_replicas montecarlo3d"
 )
 
-seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.0f", b - a }'; }
 start_all=$(date +%s.%N)
 for study in "${studies[@]}"; do
   read -r name replicas program options <<<"$study"
-  start=$(date +%s.%N)
   # shellcheck disable=SC2086 # the options are words
-  "$ensemble" "$program" --replicas "$replicas" --dir "$out/$name" $options $rows >/dev/null
-  printf '%-28s %5s replicas  %5s s\n' "$name" "$replicas" "$(seconds_since "$start")"
+  timed_study "$name" "$replicas" "$program" --replicas "$replicas" --dir "$out/$name" $options $rows
 done
 echo "all studies: $(seconds_since "$start_all") s on $(nproc) cores"
 
