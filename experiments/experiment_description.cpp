@@ -37,12 +37,9 @@ std::string Experiment::count_unit() const
 
 const Experiment* experiment_named(std::string_view name)
 {
-    for (const Experiment& experiment : experiments()) {
-        if (experiment.name == name) {
-            return &experiment;
-        }
-    }
-    return nullptr;
+    const auto& all = experiments();
+    const auto found = std::find_if(all.begin(), all.end(), [&](const Experiment& e) { return e.name == name; });
+    return found == all.end() ? nullptr : &*found;
 }
 
 const Experiment& find_experiment(std::string_view name)

@@ -18,6 +18,8 @@ double beta_fraction(double a, double b, double x)
 {
     constexpr double tiny = 1e-300;
     constexpr double tolerance = 1e-16;
+    // c carries from one step of the fraction to the next.
+    // cppcheck-suppress variableScope
     double c = 1.0;
     double d = 1.0 - (a + b) * x / (a + 1.0);
     d = 1.0 / (std::fabs(d) < tiny ? tiny : d);

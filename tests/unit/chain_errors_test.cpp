@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -154,9 +155,7 @@ TEST(ChainErrors, MergedAnalysesHoldBothChainsBins)
 {
     std::vector<double> a = ar1::chain(0.9, 2 * BinningAnalysis::block + 77, 8);
     std::vector<double> b = ar1::chain(0.5, 3001, 9);
-    for (double& v : b) {
-        v = v + 40.0;
-    }
+    std::transform(b.begin(), b.end(), b.begin(), [](double v) { return v + 40.0; });
     BinningAnalysis merged;
     merged.add(a);
     BinningAnalysis other;
@@ -178,12 +177,8 @@ TEST(ChainErrors, MergedAnalysesHoldBothChainsBins)
             }
             chain_start.push_back(bins.size());
         }
-        double mean = 0;
-        for (const double v : bins) {
-            mean += v;
-        }
         const double n = static_cast<double>(bins.size());
-        mean /= n;
+        const double mean = std::accumulate(bins.begin(), bins.end(), 0.0) / n;
         double squares = 0;
         double lag1 = 0;
         for (std::size_t i = 0; i < bins.size(); ++i) {

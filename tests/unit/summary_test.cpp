@@ -69,7 +69,9 @@ void write_small_tables(const Folder& folder)
     // The coverage chains: N, the mean, nine error columns.
     const std::string errors = "\t0.100000\t-nan\t0.1\t0.2\t0.1\t0.1\t0.1\t0.2\t1.5\n";
     for (const char* name : {"tar1phi05.dat", "tar1phi09.dat", "tar1phi099.dat"}) {
-        folder.write(name, "2\t0.300000" + errors + "4\t0.200000" + errors);
+        std::string table = "2\t0.300000";
+        table.append(errors).append("4\t0.200000").append(errors);
+        folder.write(name, table);
     }
     folder.write("tmerrors.dat", "10\t2.500000" + errors);
 }
